@@ -1,0 +1,30 @@
+// The feed adjustment pass: what the Adjust button runs.
+#ifndef FEED_PASS_H_
+#define FEED_PASS_H_
+
+#include <functional>
+#include <string>
+
+#include "hostlink/operations.h"
+
+namespace feed {
+
+// The window's inputs, read once per pass.
+struct PassInput {
+  std::string edt1;   // line length threshold
+  std::string edt3;   // line feedrate
+  std::string edt2;   // arc radius threshold
+  std::string edt4;   // arc feedrate
+  bool chk1 = true;   // only near-diagonal lines
+};
+
+// Runs one pass over the host's selection. `myMessage` shows the one message
+// of the pass ("No Lines in Norvane Selected"). Host failures and
+// floating-point faults propagate to the caller unchanged; what was written to
+// the host before them stays.
+void RunPass(hostlink::HostOperations& host, const PassInput& input,
+             const std::function<void(const std::string&)>& myMessage);
+
+}  // namespace feed
+
+#endif  // FEED_PASS_H_

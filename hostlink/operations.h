@@ -1,0 +1,44 @@
+// The host editor's automation members, as the rest of the program calls them.
+//
+// One implementation per link: HostEditor (hostlink/host_editor.h) over a real
+// encoding (D-Bus on Linux, COM on Windows), or a scripted double in tests.
+// Every member either completes or throws: a HostError with the text that the
+// user is shown, or a floating-point fault. Nothing is retried.
+#ifndef HOSTLINK_OPERATIONS_H_
+#define HOSTLINK_OPERATIONS_H_
+
+#include <cstdint>
+#include <string>
+
+namespace hostlink {
+
+// How a line number travels. COM sends the line of selectline() before the
+// walk, and the line of markline(0, 0), by reference; every feed write sends
+// them by value. A D-Bus host sees the same values either way.
+enum class ArgForm { ByValue, ByReference };
+
+class HostOperations {
+ public:
+  virtual ~HostOperations() = default;
+
+  // Queries: the host's system type, first and last selected line.
+  virtual std::int32_t SystemType() = 0;
+  virtual std::int32_t StartSelection() = 0;
+  virtual std::int32_t EndSelection() = 0;
+
+  // Makes `line` the host's selected line (where the next add() acts).
+  virtual void selectline(std::int32_t line, ArgForm form) = 0;
+  // mark 1 sets the gutter mark of `line`, 0 clears it; (0, 0) opens a pass.
+  virtual void markline(std::int32_t line, std::int32_t mark, ArgForm lineForm) = 0;
+  // Advances the host's block interpreter by one line.
+  virtual void step() = 0;
+  // One value of the line the last step() interpreted.
+  virtual double CurrentBlock(std::int32_t index) = 0;
+  // Puts the word `letter` `value` on the selected line. The value travels by
+  // reference on COM; the caller's own variable is never handed out.
+  virtual void add(const std::string& letter, double value) = 0;
+};
+
+}  // namespace hostlink
+
+#endif  // HOSTLINK_OPERATIONS_H_
