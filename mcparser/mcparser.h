@@ -8,6 +8,7 @@
 #define MCPARSER_MCPARSER_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "mcparser/fpfault.h"
@@ -24,6 +25,9 @@ inline constexpr std::uint16_t kStatusMathError = 5;
 // Throws FloatingPointError on overflow or division by zero of a computation
 // that has no guard; the next call starts clean. Never returns NaN or inf.
 double Evaluate(std::string_view text, std::uint16_t& status);
+
+// The text without any blank (U+0020); tabs and other white space stay.
+std::string StripBlanks(std::string_view text);
 
 // The value of an input field: blanks removed, then Evaluate; 0 whenever the
 // status is not 1. Throws as Evaluate does.

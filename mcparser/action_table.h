@@ -1,0 +1,23 @@
+// The parse driver's action table: what to do in each state on each token.
+#ifndef MCPARSER_ACTION_TABLE_H_
+#define MCPARSER_ACTION_TABLE_H_
+
+#include <cstdint>
+
+#include "mcparser/token.h"
+
+namespace mcparser {
+
+struct Action {
+  enum Kind : std::uint8_t { Error, Shift, Reduce, Accept };
+  Kind kind = Error;
+  std::uint8_t arg = 0;  // the state to shift to, or the production to reduce by
+};
+
+// The action for `state` and `token`; Error for states and tokens the table
+// does not know.
+Action ActionFor(std::uint8_t state, Token token);
+
+}  // namespace mcparser
+
+#endif  // MCPARSER_ACTION_TABLE_H_
