@@ -1,11 +1,32 @@
 // The host automation members over a document: what the editor serves on the
 // bus, with no Qt and no bus, so that it is tested in process.
+//
+// Contracts (docs/host-interface.md is the user-facing list):
+// - The interpreter sits before a line (NextLine()). selectline(L) puts it
+//   before L with the modal state that lines 1..L-1 leave; step() interprets
+//   the line it sits before and moves on. After selectline(a), the k-th
+//   step() describes line a+k-1, also across the selectline(L),
+//   selectline(L+1) of a feed write.
+// - Cost: step() and the feed write's selectline pair are O(1); any other
+//   jump interprets at most the lines from the nearest checkpoint (every
+//   kCheckpointEvery lines; checkpoints past an edit are dropped) or from
+//   where the interpreter sits, whichever is nearer.
+// - A pass begins at markline(0, 0): marks cleared, one undo group opened.
+//   Until EndPass() (or the next markline(0, 0)) the interpreter reads every
+//   line as it stood when the pass began, so the words add() writes change
+//   no value that CurrentBlock reports. A change of the document by anyone
+//   else during a pass ends the pass.
+// - Every member checks its arguments first and throws AutomationError with
+//   a message for the caller; a call that throws changes nothing.
+// - Not thread-safe; the document must outlive the Automation.
 #ifndef REFHOST_CORE_AUTOMATION_H_
 #define REFHOST_CORE_AUTOMATION_H_
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "refhost/core/document.h"
 #include "refhost/core/interpreter.h"
@@ -19,31 +40,96 @@ class AutomationError : public std::runtime_error {
 };
 
 inline constexpr int kSystemTypeLathe = 304;  // X-Z
-inline constexpr int kSystemTypeMill = 301;
+inline constexpr int kSystemTypeMill = 301;   // X-Y-Z
+
+// 304 when one of the first `lines` lines selects the Z-X plane (G18) before
+// any other plane, else 301: a guess for a freshly opened program.
+int GuessSystemType(const Document& document, std::int64_t lines = 200);
 
 class Automation {
  public:
+  static constexpr std::int64_t kCheckpointEvery = 256;
+  // CurrentBlock indices outside 0..kMaxIndex are bad calls.
+  static constexpr std::int32_t kMaxIndex = 99;
+  // add() refuses values of this size or more.
+  static constexpr double kMaxValue = 1e9;
+
   explicit Automation(Document& document);
 
+  // Requires kSystemTypeLathe or kSystemTypeMill (else AutomationError).
   void SetSystemType(int code);
-  int SystemType() const;
+  int SystemType() const { return system_type_; }
 
-  // The editor's selection: first and last line it touches (1-based).
+  // The editor's selection: first and last line it touches (1-based); with
+  // no selection both are the cursor's line. Values are clamped to 1..2^31-1
+  // and put in order.
   void SetSelection(std::int64_t first, std::int64_t last);
-  std::int32_t StartSelection() const;
-  std::int32_t EndSelection() const;
+  std::int32_t StartSelection() const { return selection_first_; }
+  std::int32_t EndSelection() const { return selection_last_; }
 
   // The members. Each throws AutomationError on a bad call and leaves the
   // document as it was.
-  void selectline(std::int32_t line);   // interpreter before `line`; add() acts there
-  void markline(std::int32_t line, std::int32_t mark);  // (0, 0): new pass, clear marks
-  void step();                          // interpret the next line
+  //
+  // line in 1..LineCount()+1 (the line after the last one is where a feed
+  // write on the last line leaves the interpreter). Makes it the line add()
+  // acts on.
+  void selectline(std::int32_t line);
+  // (0, 0): a new pass (see above). Otherwise line in 1..LineCount() and
+  // mark 1 (set) or 0 (clear).
+  void markline(std::int32_t line, std::int32_t mark);
+  // Interprets the next line; a bad call after the last line.
+  void step();
+  // A value of the last stepped line (interpreter.h lists the indices);
+  // before any step, the values of an empty line before line 1. Indices
+  // 0..kMaxIndex not listed answer 0.
   double CurrentBlock(std::int32_t index) const;
+  // The selected line carries the word letter+value (word_edit.h SetWord).
+  // letter: one word-address letter; value: finite, |value| < kMaxValue.
+  // The selected line must exist and not be a "%" line.
   void add(const std::string& letter, double value);
 
   // Ends the pass's undo group (the editor calls this when the bus goes idle
-  // or before any user edit).
+  // or before any user edit). No-op outside a pass.
   void EndPass();
+
+  bool InPass() const { return in_pass_; }
+  std::int64_t NextLine() const { return next_line_; }        // the line step() reads
+  std::int64_t SelectedLine() const { return selected_; }     // 0: none yet
+  const Block& LastBlock() const { return block_; }
+  // Lines interpreted so far, for cost checks.
+  std::uint64_t LinesInterpreted() const { return interpreted_; }
+
+ private:
+  void Sync();                          // notices edits made by others
+  void Invalidate(std::int64_t first);  // text from line `first` on changed
+  void Seek(std::int64_t line);         // state before `line`
+  void Advance(Block& block);           // interprets next_line_ into block
+  void Checkpoint();                    // records state_ if at a boundary
+  std::string_view TextOf(std::int64_t line) const;
+  void CheckLine(const char* member, std::int64_t line, std::int64_t last) const;
+
+  Document& doc_;
+  int system_type_ = kSystemTypeMill;
+  std::int32_t selection_first_ = 1, selection_last_ = 1;
+
+  std::uint64_t seen_revision_ = 0;
+  std::vector<ModalState> checkpoints_;  // [i]: state before line i*kCheckpointEvery+1
+
+  ModalState state_;             // before next_line_, when state_valid_
+  std::int64_t next_line_ = 1;
+  bool state_valid_ = true;
+
+  // The last stepped line and the states around it (feed write's selectline pair).
+  std::int64_t last_line_ = 0;
+  ModalState before_last_, after_last_;
+  bool before_valid_ = false, after_valid_ = false;
+  Block block_;
+
+  std::int64_t selected_ = 0;
+  bool in_pass_ = false;
+  std::unordered_map<std::int64_t, std::string> originals_;  // line -> text when the pass began
+  std::int64_t first_original_ = Document::kNoChange;
+  std::uint64_t interpreted_ = 0;
 };
 
 }  // namespace refhost

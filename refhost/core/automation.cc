@@ -1,0 +1,214 @@
+#include "refhost/core/automation.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "refhost/core/word_edit.h"
+
+namespace refhost {
+
+namespace {
+
+std::string Num(std::int64_t value) { return std::to_string(value); }
+
+bool IsDelimiterLine(std::string_view text) {
+  std::size_t first = text.find_first_not_of(" \t");
+  return first != std::string_view::npos && text[first] == '%';
+}
+
+}  // namespace
+
+int GuessSystemType(const Document& document, std::int64_t lines) {
+  ModalState state;
+  Block block;
+  std::int64_t last = std::min(lines, document.LineCount());
+  for (std::int64_t line = 1; line <= last; ++line) {
+    InterpretLine(document.Line(line), state, block);
+    if (state.plane != 17) break;
+  }
+  return state.plane == 18 ? kSystemTypeLathe : kSystemTypeMill;
+}
+
+Automation::Automation(Document& document)
+    : doc_(document), seen_revision_(document.Revision()), checkpoints_(1) {}
+
+void Automation::SetSystemType(int code) {
+  if (code != kSystemTypeLathe && code != kSystemTypeMill) {
+    throw AutomationError("SystemType: unknown system type " + std::to_string(code) + " (use " +
+                          std::to_string(kSystemTypeMill) + " for a mill, " +
+                          std::to_string(kSystemTypeLathe) + " for a lathe)");
+  }
+  system_type_ = code;
+}
+
+void Automation::SetSelection(std::int64_t first, std::int64_t last) {
+  auto clamp = [](std::int64_t v) {
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, 1, INT32_MAX));
+  };
+  selection_first_ = clamp(std::min(first, last));
+  selection_last_ = clamp(std::max(first, last));
+}
+
+void Automation::CheckLine(const char* member, std::int64_t line, std::int64_t last) const {
+  if (line < 1 || line > last) {
+    throw AutomationError(std::string(member) + ": line " + Num(line) + " is outside the document (1 to " +
+                          Num(last) + ")");
+  }
+}
+
+// ---- keeping up with the document ----
+
+void Automation::Sync() {
+  if (doc_.Revision() == seen_revision_) return;
+  std::int64_t first = doc_.FirstChangedLineSince(seen_revision_);
+  seen_revision_ = doc_.Revision();
+  if (in_pass_) {
+    // Someone else changed the text: the pass's view no longer holds.
+    in_pass_ = false;
+    doc_.EndGroup();
+    first = std::min(first, first_original_);
+    originals_.clear();
+    first_original_ = Document::kNoChange;
+  }
+  Invalidate(first);
+  next_line_ = std::min(next_line_, doc_.LineCount() + 1);
+}
+
+void Automation::Invalidate(std::int64_t first) {
+  if (first == Document::kNoChange) return;
+  // Checkpoint i depends on lines 1..i*K.
+  std::size_t keep = static_cast<std::size_t>((first - 1) / kCheckpointEvery) + 1;
+  if (checkpoints_.size() > keep) checkpoints_.resize(keep);
+  if (next_line_ > first) state_valid_ = false;
+  if (last_line_ > first) before_valid_ = false;
+  if (last_line_ >= first) after_valid_ = false;
+}
+
+std::string_view Automation::TextOf(std::int64_t line) const {
+  if (!originals_.empty()) {
+    auto it = originals_.find(line);
+    if (it != originals_.end()) return it->second;
+  }
+  return doc_.Line(line);
+}
+
+void Automation::Checkpoint() {
+  if ((next_line_ - 1) % kCheckpointEvery != 0) return;
+  std::size_t index = static_cast<std::size_t>((next_line_ - 1) / kCheckpointEvery);
+  if (index == checkpoints_.size()) checkpoints_.push_back(state_);
+}
+
+void Automation::Advance(Block& block) {
+  block.line = next_line_;
+  InterpretLine(TextOf(next_line_), state_, block);
+  ++interpreted_;
+  ++next_line_;
+  Checkpoint();
+}
+
+void Automation::Seek(std::int64_t line) {
+  if (state_valid_ && next_line_ == line) return;
+  if (before_valid_ && line == last_line_) {
+    state_ = before_last_;
+  } else if (after_valid_ && line == last_line_ + 1) {
+    state_ = after_last_;
+  } else {
+    std::size_t index = std::min(static_cast<std::size_t>((line - 1) / kCheckpointEvery),
+                                 checkpoints_.size() - 1);
+    std::int64_t from = static_cast<std::int64_t>(index) * kCheckpointEvery + 1;
+    if (!(state_valid_ && next_line_ <= line && next_line_ > from)) {
+      state_ = checkpoints_[index];
+      next_line_ = from;
+    }
+    Block scratch;
+    while (next_line_ < line) Advance(scratch);
+  }
+  next_line_ = line;
+  state_valid_ = true;
+}
+
+// ---- the members ----
+
+void Automation::selectline(std::int32_t line) {
+  Sync();
+  CheckLine("selectline", line, doc_.LineCount() + 1);
+  Seek(line);
+  selected_ = line;
+}
+
+void Automation::markline(std::int32_t line, std::int32_t mark) {
+  Sync();
+  if (line == 0 && mark == 0) {
+    EndPass();
+    doc_.BeginGroup();
+    doc_.SetMark(0, false);
+    in_pass_ = true;
+    return;
+  }
+  if (line == 0) throw AutomationError("markline: line 0 takes only mark 0 (which begins a pass)");
+  CheckLine("markline", line, doc_.LineCount());
+  if (mark != 0 && mark != 1) {
+    throw AutomationError("markline: mark " + Num(mark) + " is neither 1 (set) nor 0 (clear)");
+  }
+  doc_.SetMark(line, mark == 1);
+}
+
+void Automation::step() {
+  Sync();
+  if (!state_valid_) Seek(next_line_);
+  if (next_line_ > doc_.LineCount()) {
+    throw AutomationError("step: no line after line " + Num(doc_.LineCount()) + ", the last one");
+  }
+  last_line_ = next_line_;
+  before_last_ = state_;
+  Advance(block_);
+  after_last_ = state_;
+  before_valid_ = after_valid_ = true;
+}
+
+double Automation::CurrentBlock(std::int32_t index) const {
+  if (index < 0 || index > kMaxIndex) {
+    throw AutomationError("CurrentBlock: index " + Num(index) + " is outside 0 to " + Num(kMaxIndex));
+  }
+  return BlockValue(block_, index);
+}
+
+void Automation::add(const std::string& letter, double value) {
+  Sync();
+  if (letter.size() != 1 || !IsWordAddress(letter[0])) {
+    throw AutomationError("add: \"" + letter.substr(0, 16) +
+                          "\" is not a word address (one letter other than G, M, N, O)");
+  }
+  if (!std::isfinite(value)) throw AutomationError("add: the value is not a finite number");
+  if (std::fabs(value) >= kMaxValue) {
+    throw AutomationError("add: the value " + FormatWordValue(value) + " is too large for a word");
+  }
+  if (selected_ == 0) throw AutomationError("add: no line selected (call selectline first)");
+  CheckLine("add", selected_, doc_.LineCount());
+  std::string_view text = doc_.Line(selected_);
+  if (IsDelimiterLine(text)) {
+    throw AutomationError("add: line " + Num(selected_) + " is a \"%\" line, which takes no words");
+  }
+  std::string changed = SetWord(text, letter[0], value);
+  if (changed == text) return;
+  if (in_pass_ && !originals_.count(selected_)) {
+    originals_.emplace(selected_, std::string(text));
+    first_original_ = std::min(first_original_, selected_);
+  }
+  doc_.ReplaceLine(selected_, std::move(changed));
+  // In a pass the interpreter still reads the original: nothing it knows changed.
+  if (in_pass_) seen_revision_ = doc_.Revision();
+}
+
+void Automation::EndPass() {
+  if (!in_pass_) return;
+  in_pass_ = false;
+  doc_.EndGroup();
+  if (!originals_.empty()) {
+    originals_.clear();
+    Invalidate(first_original_);
+    first_original_ = Document::kNoChange;
+  }
+}
+
+}  // namespace refhost

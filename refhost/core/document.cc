@@ -1,0 +1,326 @@
+#include "refhost/core/document.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace refhost {
+
+namespace {
+
+void CheckLine(std::int64_t line, std::int64_t limit, const char* what) {
+  if (line < 1 || line > limit) {
+    throw std::out_of_range(std::string(what) + ": line " + std::to_string(line) +
+                            " is outside 1.." + std::to_string(limit));
+  }
+}
+
+// Cuts a line at its first line break.
+void CutAtBreak(std::string& text) {
+  std::size_t at = text.find_first_of("\r\n");
+  if (at != std::string::npos) text.resize(at);
+}
+
+}  // namespace
+
+Document::Document() { Load(std::string()); }
+
+void Document::Load(std::string text) {
+  buffer_ = std::move(text);
+  pool_.clear();
+  lines_.clear();
+  const char* data = buffer_.data();
+  const std::size_t size = buffer_.size();
+  std::size_t breaks = 0;
+  for (std::size_t i = 0; i < size; ++i) breaks += (data[i] == '\n') | (data[i] == '\r');
+  lines_.reserve(breaks + 1);
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    char c = data[i];
+    if (c != '\n' && c != '\r') continue;
+    AddLoaded(begin, i);
+    if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
+    begin = i + 1;
+  }
+  if (begin < size || lines_.empty()) {
+    AddLoaded(begin, size);
+  }
+  mark_count_ = 0;
+  undo_.clear();
+  redo_.clear();
+  current_ = Group{};
+  group_open_ = false;
+  implicit_depth_ = 0;
+  saved_id_ = 0;
+  ++revision_;
+  first_changed_ = 1;
+  history_.clear();
+  history_.push_back(Change{revision_, 1});
+  Notify();
+}
+
+void Document::AddLoaded(std::size_t begin, std::size_t end) {
+  // A line longer than a 32-bit length can say goes to the pool.
+  if (end - begin > UINT32_MAX) {
+    lines_.push_back(Pool(buffer_.substr(begin, end - begin)));
+  } else {
+    lines_.push_back(LineRef{begin, static_cast<std::uint32_t>(end - begin), false, false});
+  }
+}
+
+std::string Document::Text(std::string_view eol) const {
+  std::size_t total = 0;
+  for (std::int64_t i = 1; i <= LineCount(); ++i) total += Line(i).size() + eol.size();
+  std::string out;
+  out.reserve(total);
+  for (std::int64_t i = 1; i <= LineCount(); ++i) {
+    out += Line(i);
+    out += eol;
+  }
+  return out;
+}
+
+std::string_view Document::Line(std::int64_t line) const {
+  CheckLine(line, LineCount(), "Line");
+  const LineRef& ref = lines_[static_cast<std::size_t>(line - 1)];
+  if (ref.pooled) return pool_[static_cast<std::size_t>(ref.pos)];
+  return std::string_view(buffer_.data() + ref.pos, ref.len);
+}
+
+Document::LineRef Document::Pool(std::string text) {
+  CutAtBreak(text);
+  pool_.push_back(std::move(text));
+  return LineRef{pool_.size() - 1, 0, true, false};
+}
+
+void Document::OpenStep() {
+  if (implicit_depth_++ == 0 && !group_open_ && current_.ops.empty()) {
+    current_ = Group{};
+    current_.id = next_group_id_++;
+  }
+}
+
+void Document::CloseStep() {
+  if (--implicit_depth_ > 0) return;
+  if (!group_open_ && !current_.ops.empty()) {
+    undo_.push_back(std::move(current_));
+    current_ = Group{};
+  }
+  if (pending_first_ != kNoChange) {
+    ++revision_;
+    first_changed_ = pending_first_;
+    history_.push_back(Change{revision_, pending_first_});
+    if (history_.size() > kHistory) history_.pop_front();
+    pending_first_ = kNoChange;
+  }
+  if (notify_pending_) Notify();
+}
+
+void Document::TextChanged(std::int64_t line) {
+  pending_first_ = std::min(pending_first_, line);
+  notify_pending_ = true;
+}
+
+void Document::Notify() {
+  notify_pending_ = false;
+  if (listener_) listener_();
+}
+
+void Document::Record(Op op) {
+  Apply(op, true);
+  if (op.kind != Op::kMark && op.kind != Op::kClearMarks) current_.text = true;
+  current_.ops.push_back(std::move(op));
+  redo_.clear();
+}
+
+void Document::Apply(const Op& op, bool forward) {
+  auto at = [this](std::int64_t line) { return lines_.begin() + (line - 1); };
+  switch (op.kind) {
+    case Op::kReplace: {
+      LineRef& ref = lines_[static_cast<std::size_t>(op.line - 1)];
+      const LineRef& to = forward ? op.after : op.before;
+      ref.pos = to.pos;
+      ref.len = to.len;
+      ref.pooled = to.pooled;
+      TextChanged(op.line);
+      break;
+    }
+    case Op::kInsert:
+    case Op::kRemove: {
+      bool insert = (op.kind == Op::kInsert) == forward;
+      std::int64_t marks = 0;
+      for (const LineRef& ref : op.lines) marks += ref.marked;
+      if (insert) {
+        lines_.insert(at(op.line), op.lines.begin(), op.lines.end());
+        mark_count_ += marks;
+      } else {
+        lines_.erase(at(op.line), at(op.line) + static_cast<std::ptrdiff_t>(op.lines.size()));
+        mark_count_ -= marks;
+      }
+      TextChanged(op.line);
+      break;
+    }
+    case Op::kMark: {
+      bool on = forward ? op.on : !op.on;
+      lines_[static_cast<std::size_t>(op.line - 1)].marked = on;
+      mark_count_ += on ? 1 : -1;
+      notify_pending_ = true;
+      break;
+    }
+    case Op::kClearMarks:
+      for (std::int64_t line : op.marks) lines_[static_cast<std::size_t>(line - 1)].marked = !forward;
+      mark_count_ += forward ? -static_cast<std::int64_t>(op.marks.size())
+                             : static_cast<std::int64_t>(op.marks.size());
+      notify_pending_ = true;
+      break;
+  }
+}
+
+void Document::ReplaceLine(std::int64_t line, std::string text) {
+  CheckLine(line, LineCount(), "ReplaceLine");
+  OpenStep();
+  Op op;
+  op.kind = Op::kReplace;
+  op.line = line;
+  op.before = lines_[static_cast<std::size_t>(line - 1)];
+  op.after = Pool(std::move(text));
+  Record(std::move(op));
+  CloseStep();
+}
+
+void Document::InsertLines(std::int64_t before, const std::vector<std::string>& lines) {
+  CheckLine(before, LineCount() + 1, "InsertLines");
+  if (lines.empty()) return;
+  OpenStep();
+  Op op;
+  op.kind = Op::kInsert;
+  op.line = before;
+  op.lines.reserve(lines.size());
+  for (const std::string& text : lines) op.lines.push_back(Pool(text));
+  Record(std::move(op));
+  CloseStep();
+}
+
+void Document::RemoveLines(std::int64_t first, std::int64_t count) {
+  CheckLine(first, LineCount(), "RemoveLines");
+  if (count < 0 || count > LineCount() - first + 1) {
+    throw std::out_of_range("RemoveLines: " + std::to_string(count) + " lines from line " +
+                            std::to_string(first) + " run past the end");
+  }
+  if (count == 0) return;
+  OpenStep();
+  Op op;
+  op.kind = Op::kRemove;
+  op.line = first;
+  op.lines.assign(lines_.begin() + (first - 1), lines_.begin() + (first - 1 + count));
+  Record(std::move(op));
+  if (lines_.empty()) {
+    Op empty;
+    empty.kind = Op::kInsert;
+    empty.line = 1;
+    empty.lines.push_back(Pool(std::string()));
+    Record(std::move(empty));
+  }
+  CloseStep();
+}
+
+void Document::BeginGroup() {
+  if (group_open_) EndGroup();
+  group_open_ = true;
+  current_ = Group{};
+  current_.id = next_group_id_++;
+}
+
+void Document::EndGroup() {
+  if (!group_open_) return;
+  group_open_ = false;
+  if (!current_.ops.empty()) undo_.push_back(std::move(current_));
+  current_ = Group{};
+}
+
+bool Document::CanUndo() const { return !undo_.empty() || !current_.ops.empty(); }
+bool Document::CanRedo() const { return !redo_.empty(); }
+
+void Document::Undo() {
+  EndGroup();
+  if (undo_.empty()) return;
+  Group group = std::move(undo_.back());
+  undo_.pop_back();
+  ++implicit_depth_;
+  for (auto it = group.ops.rbegin(); it != group.ops.rend(); ++it) Apply(*it, false);
+  redo_.push_back(std::move(group));
+  CloseStep();
+}
+
+void Document::Redo() {
+  EndGroup();
+  if (redo_.empty()) return;
+  Group group = std::move(redo_.back());
+  redo_.pop_back();
+  ++implicit_depth_;
+  for (const Op& op : group.ops) Apply(op, true);
+  undo_.push_back(std::move(group));
+  CloseStep();
+}
+
+void Document::SetMark(std::int64_t line, bool on) {
+  if (line == 0 && !on) {
+    if (mark_count_ == 0) return;
+    OpenStep();
+    Op op;
+    op.kind = Op::kClearMarks;
+    op.marks = MarkedLines();
+    Record(std::move(op));
+    CloseStep();
+    return;
+  }
+  CheckLine(line, LineCount(), "SetMark");
+  if (lines_[static_cast<std::size_t>(line - 1)].marked == on) return;
+  OpenStep();
+  Op op;
+  op.kind = Op::kMark;
+  op.line = line;
+  op.on = on;
+  Record(std::move(op));
+  CloseStep();
+}
+
+bool Document::Marked(std::int64_t line) const {
+  if (line < 1 || line > LineCount()) return false;
+  return lines_[static_cast<std::size_t>(line - 1)].marked;
+}
+
+std::vector<std::int64_t> Document::MarkedLines() const {
+  std::vector<std::int64_t> out;
+  if (mark_count_ == 0) return out;
+  out.reserve(static_cast<std::size_t>(mark_count_));
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].marked) out.push_back(static_cast<std::int64_t>(i) + 1);
+  }
+  return out;
+}
+
+std::uint64_t Document::TextStateId() const {
+  if (current_.text) return current_.id;
+  for (auto it = undo_.rbegin(); it != undo_.rend(); ++it) {
+    if (it->text) return it->id;
+  }
+  return 0;
+}
+
+bool Document::Modified() const { return TextStateId() != saved_id_; }
+void Document::SetSaved() { saved_id_ = TextStateId(); }
+
+std::int64_t Document::FirstChangedLineSince(std::uint64_t revision) const {
+  if (revision >= revision_) return kNoChange;
+  if (history_.empty() || history_.front().revision > revision + 1) return 1;
+  std::int64_t first = kNoChange;
+  for (auto it = history_.rbegin(); it != history_.rend() && it->revision > revision; ++it) {
+    first = std::min(first, it->first);
+  }
+  return first;
+}
+
+void Document::SetChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
+
+}  // namespace refhost
