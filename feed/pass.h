@@ -22,6 +22,15 @@ struct PassInput {
 // of the pass ("No Lines in Norvane Selected"). Host failures and
 // floating-point faults propagate to the caller unchanged; what was written to
 // the host before them stays.
+//
+// The pass also ends, at that point and sending nothing more, when:
+// - the host gives a NaN or infinite block value (FloatingPointError
+//   "Invalid floating point operation", thrown at the read);
+// - a move's coordinates overflow its measure (FloatingPointError
+//   "Floating point overflow");
+// - a line numbered INT32_MAX is to be written, which leaves no next line to
+//   select (std::overflow_error "Integer overflow", before the write).
+// A motion code outside 0..3, however large, names no code.
 void RunPass(hostlink::HostOperations& host, const PassInput& input,
              const std::function<void(const std::string&)>& myMessage);
 
