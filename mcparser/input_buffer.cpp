@@ -54,7 +54,7 @@ void InputBuffer::Load(std::string_view utf8) {
 
 void InputBuffer::LoadChars(std::string_view chars) {
   const std::size_t n = chars.size() < kCapacity ? chars.size() : kCapacity;
-  std::memcpy(data_ + 1, chars.data(), n);
+  if (n > 0) std::memcpy(data_ + 1, chars.data(), n);
   begin_ = 1;
   end_ = 1 + n;
 }
