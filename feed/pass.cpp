@@ -79,6 +79,7 @@ class Pass {
     const std::int32_t last = host_.EndSelection();
     host_.selectline(first, ArgForm::ByReference);
 
+    // The host reports no selection as first == last.
     if (first == last) {
       myMessage("No Lines in Norvane Selected");
       return;
@@ -93,7 +94,8 @@ class Pass {
 
     host_.markline(0, 0, ArgForm::ByReference);
 
-    // 64-bit so that a selection ending at the largest line number ends.
+    // Last below first visits nothing. 64-bit so that a selection ending at
+    // the largest line number ends.
     for (std::int64_t line = first; line <= last; ++line) {
       VisitLine(line, systemType == kLatheSystemType);
     }
