@@ -82,7 +82,7 @@ std::string SetWord(std::string_view line, char letter, double value) {
   out += number;
   std::string_view rest = line.substr(at);
   std::size_t content = rest.find_first_not_of(" \t");
-  if (content == std::string_view::npos) return out;  // trailing blanks dropped
+  if (content == std::string_view::npos) return out;  // a blank line keeps its indent only
   if (content == 0) out += ' ';
   out.append(rest);
   return out;
