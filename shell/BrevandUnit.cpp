@@ -1,0 +1,210 @@
+#include "shell/BrevandUnit.h"
+
+#include <QGuiApplication>
+#include <QCloseEvent>
+#include <QMoveEvent>
+#include <QScreen>
+#include <map>
+#include <stdexcept>
+
+#include "feed/pass.h"
+#include "shell/cancel_glyph.h"
+#include "shell/edge_snap.h"
+#include "shell/key_preview.h"
+#include "shell/key_rule.h"
+#include "shell/layout.h"
+#include "shell/messages.h"
+#include "shell/window_font.h"
+
+TForm4* Form4 = nullptr;
+hostlink::HostEditor HostEditor;
+
+namespace {
+
+QWidget* MakeControl(const shell::ControlLayout& row, QWidget* parent) {
+  const QString text = QString::fromUtf8(row.text);
+  switch (row.kind) {
+    case shell::ControlKind::kLabel:
+      return new QLabel(text, parent);
+    case shell::ControlKind::kPushButton:
+    case shell::ControlKind::kCancelButton: {
+      auto* button = new QPushButton(text, parent);
+      // A focused button takes Enter as a click, as on the desktop it copies.
+      button->setAutoDefault(true);
+      return button;
+    }
+    case shell::ControlKind::kGroupBox:
+      return new QGroupBox(text, parent);
+    case shell::ControlKind::kEdit: {
+      auto* edit = new QLineEdit(text, parent);
+      edit->setMaxLength(32767);  // Qt's own ceiling; the fields set none
+      return edit;
+    }
+    case shell::ControlKind::kCheckBox:
+      return new QCheckBox(text, parent);
+  }
+  throw std::logic_error("unknown control kind");
+}
+
+}  // namespace
+
+TForm4::TForm4(FormCreateSteps steps, int dpi) : steps_(std::move(steps)) {
+  Form4 = this;
+  try {
+    setObjectName("Form4");
+    setWindowTitle(shell::kWindowCaption);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    move(0, 0);
+    BuildControls(dpi);
+    SetTabOrder();
+
+    // Single-instance guard: constructed here, once every control exists,
+    // and its Check run before FormCreate. A rejected start ends inside it.
+
+    shell::RunHandler([this] { FormCreate(this); });
+  } catch (...) {
+    Form4 = nullptr;
+    throw;
+  }
+}
+
+TForm4::~TForm4() {
+  if (Form4 == this) Form4 = nullptr;
+}
+
+void TForm4::BuildControls(int dpi) {
+  if (dpi <= 0) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    dpi = screen != nullptr ? qRound(screen->logicalDotsPerInch()) : shell::kDesignDpi;
+  }
+  const QFont windowFont =
+      shell::WindowFont(shell::FontPixelsAtDpi(shell::kWindowFontPixels, dpi));
+  scale_ = shell::ScaleForZeroHeight(shell::ZeroTextHeight(windowFont));
+  setFont(shell::WindowFont(scale_(shell::kWindowFontPixels)));
+  setFixedSize(scale_(shell::kClientWidth), scale_(shell::kClientHeight));
+
+  std::map<std::string, QWidget*> built;
+  for (const shell::ControlLayout& row : shell::MainWindowLayout()) {
+    QWidget* parent = row.parent == nullptr ? this : built.at(row.parent);
+    QWidget* control = MakeControl(row, parent);
+    control->setObjectName(row.name);
+    control->setGeometry(scale_(row.left), scale_(row.top), scale_(row.width),
+                         scale_(row.height));
+    control->setFont(shell::WindowFont(scale_(row.fontPixels)));
+    if (row.black) {
+      QPalette palette = control->palette();
+      palette.setColor(QPalette::WindowText, Qt::black);
+      control->setPalette(palette);
+    }
+    built[row.name] = control;
+  }
+
+  auto find = [&built](const char* name) { return built.at(name); };
+  btnRun = static_cast<QPushButton*>(find("btnRun"));
+  btnExit = static_cast<QPushButton*>(find("btnExit"));
+  lbl2 = static_cast<QLabel*>(find("lbl2"));
+  lbl4 = static_cast<QLabel*>(find("lbl4"));
+  lbl7 = static_cast<QLabel*>(find("lbl7"));
+  grp1 = static_cast<QGroupBox*>(find("grp1"));
+  grp2 = static_cast<QGroupBox*>(find("grp2"));
+  lbl1 = static_cast<QLabel*>(find("lbl1"));
+  edt1 = static_cast<QLineEdit*>(find("edt1"));
+  lbl9 = static_cast<QLabel*>(find("lbl9"));
+  edt3 = static_cast<QLineEdit*>(find("edt3"));
+  chk1 = static_cast<QCheckBox*>(find("chk1"));
+  lbl3 = static_cast<QLabel*>(find("lbl3"));
+  edt2 = static_cast<QLineEdit*>(find("edt2"));
+  edt4 = static_cast<QLineEdit*>(find("edt4"));
+  lbl10 = static_cast<QLabel*>(find("lbl10"));
+  lbl5 = static_cast<QLabel*>(find("lbl5"));
+
+  chk1->setChecked(true);
+  btnExit->setIcon(shell::CancelGlyphIcon());
+  btnExit->setIconSize(QSize(scale_(shell::kGlyphSide), scale_(shell::kGlyphSide)));
+
+  connect(btnRun, &QPushButton::clicked, this,
+          [this] { shell::RunHandler([this] { btnRunClick(btnRun); }); });
+  connect(btnExit, &QPushButton::clicked, this,
+          [this] { shell::RunHandler([this] { btnExitClick(btnExit); }); });
+  new shell::KeyPreview(this, btnExit, [this](QObject* sender, char16_t& key) {
+    shell::RunHandler([&] { FormKeyPress(sender, key); });
+  });
+}
+
+void TForm4::SetTabOrder() {
+  QWidget* previous = nullptr;
+  for (const std::string& name : shell::MainWindowTabChain()) {
+    auto* control = findChild<QWidget*>(QString::fromStdString(name));
+    control->setFocusPolicy(Qt::StrongFocus);
+    if (previous != nullptr) QWidget::setTabOrder(previous, control);
+    previous = control;
+  }
+  btnRun->setFocus();
+}
+
+void TForm4::FormCreate(QObject* /*Sender*/) {
+  if (steps_.createMutex) steps_.createMutex();
+  if (!steps_.connector) return;
+  std::unique_ptr<hostlink::Connector> connector = steps_.connector();
+  if (connector == nullptr) return;
+  const bool linked = hostlink::AttachSequence(
+      HostEditor, *connector, [this](const std::string& s) { MyMessage(s); });
+  if (linked) showNormal();
+}
+
+void TForm4::btnRunClick(QObject* /*Sender*/) {
+  feed::PassInput input;
+  input.edt1 = edt1->text().toStdString();
+  input.edt3 = edt3->text().toStdString();
+  input.edt2 = edt2->text().toStdString();
+  input.edt4 = edt4->text().toStdString();
+  input.chk1 = chk1->isChecked();
+  feed::RunPass(HostEditor, input, [this](const std::string& s) { MyMessage(s); });
+}
+
+void TForm4::FormKeyPress(QObject* /*Sender*/, char16_t& Key) { Key = shell::TypedKeyRule(Key); }
+
+void TForm4::btnExitClick(QObject* /*Sender*/) { close(); }
+
+void TForm4::JvAppInstances1Rejected(QObject* /*Sender*/) { MyMessage("Pellmark Already Running"); }
+
+void TForm4::MyMessage(std::string s) { shell::MyMessage(std::move(s)); }
+
+void TForm4::ShowFromMessageLoop() {
+  if (!centred_) {
+    centred_ = true;
+    const QScreen* screen = this->screen() != nullptr ? this->screen()
+                                                      : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+      const QRect area = screen->availableGeometry();
+      const QSize outer = isVisible() ? frameGeometry().size() : size();
+      move(area.x() + (area.width() - outer.width()) / 2,
+           area.y() + (area.height() - outer.height()) / 2);
+    }
+  }
+  show();
+  raise();
+  activateWindow();
+}
+
+void TForm4::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  if (snapping_ || !isVisible()) return;
+  const QScreen* screen = this->screen();
+  if (screen == nullptr) return;
+  const QRect frame = frameGeometry();
+  const QPoint target = shell::SnapToWorkArea(frame, screen->availableGeometry());
+  if (target != frame.topLeft()) {
+    snapping_ = true;
+    move(target);
+    snapping_ = false;
+  }
+}
+
+void TForm4::closeEvent(QCloseEvent* event) {
+  QWidget::closeEvent(event);
+  if (event->isAccepted()) emit Closed();
+}

@@ -1,0 +1,20 @@
+// brevand: the program entry.
+#include <QApplication>
+
+#include "shell/BrevandUnit.h"
+#include "shell/messages.h"
+#include "shell/named_mutex.h"
+#include "shell/startup.h"
+#include "shell/window_font.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("brevand");
+  shell::SetApplicationTitle(shell::kApplicationTitle);
+  QApplication::setWindowIcon(shell::ProgramIcon());
+  shell::RegisterWindowFont();
+
+  FormCreateSteps steps;
+  steps.createMutex = [] { shell::CreateNamedMutex(); };
+  return shell::RunProgram(std::move(steps));
+}

@@ -1,0 +1,55 @@
+#include "shell/startup.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <memory>
+
+#include "shell/error_text.h"
+#include "shell/messages.h"
+
+namespace shell {
+namespace {
+
+std::unique_ptr<TForm4> BuildMainWindow(FormCreateSteps steps) {
+  return std::make_unique<TForm4>(std::move(steps));
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 256}) {
+    icon.addFile(QString(":/brevand/icons/brevand-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
+}
+
+int RunProgram(FormCreateSteps steps) {
+  // The main window alone decides when the program ends; message boxes shown
+  // before it is visible must not end it.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  std::unique_ptr<TForm4> window;
+  try {
+    window = BuildMainWindow(std::move(steps));
+  } catch (...) {
+    const std::exception_ptr error = std::current_exception();
+    const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    ShowApplicationError(StartupErrorText(ErrorKind(error), module.toStdString(),
+                                          reinterpret_cast<std::uintptr_t>(&BuildMainWindow),
+                                          InnermostMessage(error)));
+    return 1;
+  }
+
+  QObject::connect(window.get(), &TForm4::Closed, qApp, &QCoreApplication::quit,
+                   Qt::QueuedConnection);
+  window->ShowFromMessageLoop();
+  QApplication::exec();
+
+  // Shutdown: the window and its components, then the host link.
+  window.reset();
+  HostEditor.Release();
+  return 0;
+}
+
+}  // namespace shell

@@ -1,0 +1,25 @@
+// The program's start-up and shutdown around its main window.
+#ifndef SHELL_STARTUP_H_
+#define SHELL_STARTUP_H_
+
+#include <QIcon>
+
+#include "shell/BrevandUnit.h"
+
+namespace shell {
+
+inline constexpr const char* kApplicationTitle = "Pellmark";
+
+// The program's icon at every size it ships in.
+QIcon ProgramIcon();
+
+// Runs the program on an existing QApplication whose title has been set:
+// builds the main window (showing the "Application Error" box and returning
+// 1 when that fails), shows it centred, runs the message loop until the
+// window is closed, then destroys the window and releases HostEditor.
+// Returns the exit code: 0 after a normal run.
+int RunProgram(FormCreateSteps steps);
+
+}  // namespace shell
+
+#endif  // SHELL_STARTUP_H_
