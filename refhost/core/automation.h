@@ -42,8 +42,8 @@ class AutomationError : public std::runtime_error {
 inline constexpr int kSystemTypeLathe = 304;  // X-Z
 inline constexpr int kSystemTypeMill = 301;   // X-Y-Z
 
-// 304 when one of the first `lines` lines selects the Z-X plane (G18) before
-// any other plane, else 301: a guess for a freshly opened program.
+// 304 when the first plane other than G17 that the first `lines` lines
+// select is G18 (Z-X), else 301: a guess for a freshly opened program.
 int GuessSystemType(const Document& document, std::int64_t lines = 200);
 
 class Automation {

@@ -1,6 +1,7 @@
 #include "refhost/core/document.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 
@@ -31,16 +32,28 @@ void Document::Load(std::string text) {
   lines_.clear();
   const char* data = buffer_.data();
   const std::size_t size = buffer_.size();
-  std::size_t breaks = 0;
-  for (std::size_t i = 0; i < size; ++i) breaks += (data[i] == '\n') | (data[i] == '\r');
-  lines_.reserve(breaks + 1);
   std::size_t begin = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    char c = data[i];
-    if (c != '\n' && c != '\r') continue;
-    AddLoaded(begin, i);
-    if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
-    begin = i + 1;
+  if (size == 0 || !std::memchr(data, '\r', size)) {
+    // LF only: the library's scans are the fast path for large files.
+    lines_.reserve(static_cast<std::size_t>(std::count(data, data + size, '\n')) + 1);
+    while (begin < size) {
+      const void* found = std::memchr(data + begin, '\n', size - begin);
+      if (!found) break;
+      std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+      AddLoaded(begin, at);
+      begin = at + 1;
+    }
+  } else {
+    std::size_t breaks = 0;
+    for (std::size_t i = 0; i < size; ++i) breaks += (data[i] == '\n') | (data[i] == '\r');
+    lines_.reserve(breaks + 1);
+    for (std::size_t i = 0; i < size; ++i) {
+      char c = data[i];
+      if (c != '\n' && c != '\r') continue;
+      AddLoaded(begin, i);
+      if (c == '\r' && i + 1 < size && data[i + 1] == '\n') ++i;
+      begin = i + 1;
+    }
   }
   if (begin < size || lines_.empty()) {
     AddLoaded(begin, size);
