@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QMoveEvent>
 #include <QScreen>
 #include <map>
@@ -91,9 +92,15 @@ void TForm4::BuildControls(int dpi) {
     QWidget* parent = row.parent == nullptr ? this : built.at(row.parent);
     QWidget* control = MakeControl(row, parent);
     control->setObjectName(row.name);
-    control->setGeometry(scale_(row.left), scale_(row.top), scale_(row.width),
-                         scale_(row.height));
-    control->setFont(shell::WindowFont(scale_(row.fontPixels)));
+    const QFont font = shell::WindowFont(scale_(row.fontPixels));
+    control->setFont(font);
+    QSize size(scale_(row.width), scale_(row.height));
+    if (row.kind == shell::ControlKind::kLabel) {
+      // Labels size themselves to their text: the stored size is that of the
+      // text in the design font; a wider rendering here must not clip it.
+      size = size.expandedTo(QFontMetrics(font).size(0, QString::fromUtf8(row.text)));
+    }
+    control->setGeometry(QRect(QPoint(scale_(row.left), scale_(row.top)), size));
     if (row.black) {
       QPalette palette = control->palette();
       palette.setColor(QPalette::WindowText, Qt::black);
@@ -174,20 +181,25 @@ void TForm4::JvAppInstances1Rejected(QObject* /*Sender*/) { MyMessage("Pellmark 
 void TForm4::MyMessage(std::string s) { shell::MyMessage(std::move(s)); }
 
 void TForm4::ShowFromMessageLoop() {
-  if (!centred_) {
-    centred_ = true;
-    const QScreen* screen = this->screen() != nullptr ? this->screen()
-                                                      : QGuiApplication::primaryScreen();
-    if (screen != nullptr) {
-      const QRect area = screen->availableGeometry();
-      const QSize outer = isVisible() ? frameGeometry().size() : size();
-      move(area.x() + (area.width() - outer.width()) / 2,
-           area.y() + (area.height() - outer.height()) / 2);
-    }
-  }
+  const bool first = !centred_;
+  centred_ = true;
+  if (first) CentreInWorkArea();
   show();
+  // The frame's size is known once the window is shown; centre on it then.
+  if (first) CentreInWorkArea();
   raise();
   activateWindow();
+}
+
+void TForm4::CentreInWorkArea() {
+  const QScreen* screen = this->screen() != nullptr ? this->screen()
+                                                    : QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  const QRect area = screen->availableGeometry();
+  const QSize outer = frameGeometry().size();
+  const QPoint target(area.x() + (area.width() - outer.width()) / 2,
+                      area.y() + (area.height() - outer.height()) / 2);
+  if (target != frameGeometry().topLeft()) move(target);
 }
 
 void TForm4::moveEvent(QMoveEvent* event) {

@@ -88,6 +88,7 @@ class TForm4 : public QWidget {
  private:
   void BuildControls(int dpi);
   void SetTabOrder();
+  void CentreInWorkArea();
 
   FormCreateSteps steps_;
   shell::LayoutScale scale_;
