@@ -25,11 +25,8 @@ struct Row {
   Action other;  // for every token not named
 };
 
-constexpr int kStates = 30;
-using Table = std::array<std::array<Action, kTokenCount>, kStates>;
-
-constexpr Table MakeTable(std::initializer_list<Row> rows) {
-  Table t{};
+constexpr ActionTable MakeTable(std::initializer_list<Row> rows) {
+  ActionTable t{};
   for (const Row& r : rows) {
     t[r.state].fill(r.other);
     for (const Named& n : r.named) t[r.state][static_cast<int>(n.token)] = n.action;
@@ -41,7 +38,9 @@ constexpr Table MakeTable(std::initializer_list<Row> rows) {
 constexpr std::initializer_list<Named> kOperandStart = {
     {T::Number, S(10)}, {T::FunctionName, S(11)}, {T::Minus, S(5)}, {T::LeftParen, S(9)}};
 
-constexpr Table kActions = MakeTable({
+}  // namespace
+
+constexpr ActionTable kActionTable = MakeTable({
     {0, kOperandStart, kError},
     {1, {{T::EndOfInput, kAccept}, {T::Plus, S(12)}, {T::Minus, S(13)}}, kError},
     {2, {{T::Times, S(14)}, {T::Divide, S(15)}}, R(3)},
@@ -70,13 +69,5 @@ constexpr Table kActions = MakeTable({
     {28, {{T::Plus, S(12)}, {T::Minus, S(13)}, {T::RightParen, S(29)}}, kError},
     {29, {}, R(16)},
 });
-
-}  // namespace
-
-Action ActionFor(std::uint8_t state, Token token) {
-  const auto t = static_cast<std::uint16_t>(token);
-  if (state >= kStates || t >= kTokenCount) return kError;
-  return kActions[state][t];
-}
 
 }  // namespace mcparser

@@ -2,6 +2,7 @@
 #ifndef MCPARSER_ACTION_TABLE_H_
 #define MCPARSER_ACTION_TABLE_H_
 
+#include <array>
 #include <cstdint>
 
 #include "mcparser/token.h"
@@ -14,9 +15,17 @@ struct Action {
   std::uint8_t arg = 0;  // the state to shift to, or the production to reduce by
 };
 
+inline constexpr int kStateCount = 30;
+using ActionTable = std::array<std::array<Action, kTokenCount>, kStateCount>;
+extern const ActionTable kActionTable;
+
 // The action for `state` and `token`; Error for states and tokens the table
 // does not know.
-Action ActionFor(std::uint8_t state, Token token);
+inline Action ActionFor(std::uint8_t state, Token token) {
+  const auto t = static_cast<std::uint16_t>(token);
+  if (state >= kStateCount || t >= kTokenCount) return Action{};
+  return kActionTable[state][t];
+}
 
 }  // namespace mcparser
 

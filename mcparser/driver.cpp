@@ -4,6 +4,7 @@
 #include "mcparser/evaluator_state.h"
 #include "mcparser/grammar.h"
 #include "mcparser/mcparser.h"
+#include "mcparser/parse_stack.h"
 #include "mcparser/scanner.h"
 
 namespace mcparser {

@@ -39,7 +39,7 @@ class EntryValue {
   }
 
  private:
-  std::array<unsigned char, 8> bytes_{};
+  alignas(double) std::array<unsigned char, 8> bytes_{};
 };
 static_assert(sizeof(double) == 8);
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "mcparser/input_buffer.h"
-#include "mcparser/parse_stack.h"
+#include "mcparser/stack_entry.h"
 #include "mcparser/token.h"
 
 namespace mcparser {

@@ -7,6 +7,7 @@
 #include "mcparser/builtins.h"
 #include "mcparser/evaluator_state.h"
 #include "mcparser/extended.h"
+#include "mcparser/parse_stack.h"
 
 namespace mcparser {
 
@@ -25,10 +26,6 @@ bool Store(long double r, EntryValue& out) {
 long double L(const StackEntry* rhs) { return rhs[0].value.Number(); }
 long double R(const StackEntry* rhs) { return rhs[2].value.Number(); }
 
-bool Copy(const StackEntry* rhs, EntryValue& out) {
-  out = rhs[0].value;
-  return true;
-}
 bool Add(const StackEntry* rhs, EntryValue& out) { return Store(L(rhs) + R(rhs), out); }
 bool Subtract(const StackEntry* rhs, EntryValue& out) { return Store(L(rhs) - R(rhs), out); }
 bool Multiply(const StackEntry* rhs, EntryValue& out) { return Store(L(rhs) * R(rhs), out); }
@@ -61,7 +58,7 @@ bool Call(const StackEntry* rhs, EntryValue& out) {
 struct Production {
   NT lhs = NT::Expression;
   std::uint8_t length = 0;  // 0: no such production
-  Compute compute = nullptr;
+  Compute compute = nullptr;  // null: copies the one symbol's value
 };
 
 // Indexed by production number; 0, 11 and 13 are not used.
@@ -69,19 +66,19 @@ constexpr std::array<Production, 17> kProductions = {{
     {},
     {NT::Expression, 3, Add},            // 1  Expression "+" Term
     {NT::Expression, 3, Subtract},       // 2  Expression "-" Term
-    {NT::Expression, 1, Copy},           // 3  Term
+    {NT::Expression, 1, nullptr},           // 3  Term
     {NT::Term, 3, Multiply},             // 4  Term "*" Factor
     {NT::Term, 3, Divide},               // 5  Term "/" Factor
-    {NT::Term, 1, Copy},                 // 6  Factor
+    {NT::Term, 1, nullptr},                 // 6  Factor
     {NT::Factor, 3, Raise},              // 7  Signed "^" Factor
-    {NT::Factor, 1, Copy},               // 8  Signed
+    {NT::Factor, 1, nullptr},               // 8  Signed
     {NT::Signed, 2, Negate},             // 9  "-" Operand
-    {NT::Signed, 1, Copy},               // 10 Operand
+    {NT::Signed, 1, nullptr},               // 10 Operand
     {},
-    {NT::Operand, 1, Copy},              // 12 Primary
+    {NT::Operand, 1, nullptr},              // 12 Primary
     {},
     {NT::Primary, 3, Parenthesised},     // 14 "(" Expression ")"
-    {NT::Primary, 1, Copy},              // 15 Number
+    {NT::Primary, 1, nullptr},              // 15 Number
     {NT::Primary, 4, Call},              // 16 FunctionName "(" Expression ")"
 }};
 
@@ -137,14 +134,19 @@ void Reduce(std::uint16_t production) {
     return;
   }
   const Production& p = kProductions[production];
-  StackEntry rhs[4];
-  for (int i = p.length; i-- > 0;) rhs[i] = Pop();
-  if (s.top == 0) {  // popped below the first entry
+  if (s.top <= p.length) {  // would pop the first entry
     s.syntax_error = true;
     return;
   }
-  if (!p.compute(rhs, s.current.value)) s.math_error = true;
-  const std::uint8_t next = GotoState(production, Top().state);
+  // Pop the right side; it stays readable in place until the next push.
+  s.top -= p.length;
+  const StackEntry* rhs = &s.stack[s.top];
+  if (p.compute == nullptr) {
+    s.current.value = rhs[0].value;
+  } else if (!p.compute(rhs, s.current.value)) {
+    s.math_error = true;
+  }
+  const std::uint8_t next = kGoto[static_cast<int>(p.lhs)][Top().state];
   if (next == kNoState) {
     s.syntax_error = true;
     return;

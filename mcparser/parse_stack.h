@@ -1,35 +1,44 @@
-// The parse stack: at most 20 entries of a state and a value.
+// The parse stack of the module's evaluator state: at most 20 entries.
 #ifndef MCPARSER_PARSE_STACK_H_
 #define MCPARSER_PARSE_STACK_H_
 
 #include <cstddef>
-#include <cstdint>
 
-#include "mcparser/entry_value.h"
+#include "mcparser/evaluator_state.h"
+#include "mcparser/stack_entry.h"
 
 namespace mcparser {
 
-struct StackEntry {
-  std::uint8_t state = 0;  // 0 to 29
-  EntryValue value;        // unread for operators and parentheses
-};
-
-inline constexpr std::size_t kStackCapacity = 20;
-
-// The functions below work on the module's one evaluator state.
-
 // Empties the stack.
-void ClearStack();
+inline void ClearStack() { g_evaluator.top = 0; }
+
 // Adds `entry` on top; when kStackCapacity entries are held, sets the syntax
 // error flag instead and stores nothing.
-void Push(const StackEntry& entry);
+inline void Push(const StackEntry& entry) {
+  EvaluatorState& s = g_evaluator;
+  if (s.top >= kStackCapacity) {
+    s.syntax_error = true;
+    return;
+  }
+  s.stack[s.top++] = entry;
+}
+
 // Removes and returns the entry on top. On an empty stack (never reached by
 // the grammar) sets the syntax error flag and returns an entry of state 0.
-StackEntry Pop();
+inline StackEntry Pop() {
+  EvaluatorState& s = g_evaluator;
+  if (s.top == 0) {
+    s.syntax_error = true;
+    return StackEntry{};
+  }
+  return s.stack[--s.top];
+}
+
 // The entry on top; requires a non-empty stack.
-const StackEntry& Top();
+inline const StackEntry& Top() { return g_evaluator.stack[g_evaluator.top - 1]; }
+
 // The number of entries held.
-std::size_t StackSize();
+inline std::size_t StackSize() { return g_evaluator.top; }
 
 }  // namespace mcparser
 
