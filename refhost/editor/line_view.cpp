@@ -29,11 +29,6 @@ LineView::LineView(EditorSession& session, QWidget* parent)
   editor_->hide();
   editor_->setFrame(false);
   editor_->installEventFilter(this);
-  connect(editor_, &QLineEdit::returnPressed, this, [this] {
-    CommitEdit();
-    session_.MoveCursor(session_.selection().Cursor() + 1, false);
-    EnsureVisible(session_.selection().Cursor());
-  });
   session_.AddListener([this] { Refresh(); });
   Refresh();
 }
@@ -201,6 +196,13 @@ bool LineView::eventFilter(QObject* watched, QEvent* event) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (key->key() == Qt::Key_Escape) {
         CancelEdit();
+        return true;
+      }
+      if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+        // Handled here: the line edit would pass Return on to the view.
+        CommitEdit();
+        session_.MoveCursor(session_.selection().Cursor() + 1, false);
+        EnsureVisible(session_.selection().Cursor());
         return true;
       }
       if (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) {

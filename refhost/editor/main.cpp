@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -87,7 +88,6 @@ int main(int argc, char** argv) {
   QuitOnSignals(*app);
 
   refhost::EditorSession session;
-  if (options.system_type) session.SetSystemType(*options.system_type);
   std::unique_ptr<refhost::MainWindow> window;
   if (!headless) window = std::make_unique<refhost::MainWindow>(session, options.save_on_exit);
 
@@ -101,6 +101,8 @@ int main(int argc, char** argv) {
       if (headless) return 1;
     }
   }
+  // The command line outranks the guess made from the program.
+  if (options.system_type) session.SetSystemType(*options.system_type);
   if (options.select_first > 0) {
     const std::int64_t count = session.document().LineCount();
     if (options.select_first > count || options.select_last > count) {
@@ -128,6 +130,18 @@ int main(int argc, char** argv) {
     }
   });
 
+  QTimer bus_watch;
+  if (!window) {
+    // Headless, the bus is the editor's only user: when it goes, so does the
+    // editor (an activated editor outlives no bus).
+    QObject::connect(&bus_watch, &QTimer::timeout, app.get(), [&app] {
+      if (!QDBusConnection::sessionBus().isConnected()) {
+        std::fprintf(stderr, "norvane-editor: the session bus went away; quitting\n");
+        app->quit();
+      }
+    });
+    bus_watch.start(500);
+  }
   if (window) {
     window->show();
     QObject::connect(qApp, &QApplication::lastWindowClosed, app.get(), &QCoreApplication::quit);

@@ -13,12 +13,11 @@ EditorSession::EditorSession() : automation_(std::make_unique<Automation>(docume
 bool EditorSession::Open(const std::string& path, std::string& error) {
   std::string text;
   if (!ReadWholeFile(path, text, error)) return false;
-  const int system_type = automation_->SystemType();
   ending_ = DetectLineEnding(text);
   automation_.reset();  // its interpreter refers to the old text
   document_.Load(std::move(text));
   automation_ = std::make_unique<Automation>(document_);
-  automation_->SetSystemType(system_type);
+  automation_->SetSystemType(GuessSystemType(document_));
   path_ = path;
   selection_ = LineSelection();
   SyncSelection();

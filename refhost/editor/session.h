@@ -27,8 +27,9 @@ class EditorSession {
   const Document& document() const { return document_; }
   Automation& automation() { return *automation_; }
 
-  // Reads `path` and shows it. On failure returns false with `error` set and
-  // keeps what was open.
+  // Reads `path` and shows it; the system type becomes the one the program
+  // looks written for (GuessSystemType). On failure returns false with
+  // `error` set and keeps what was open.
   bool Open(const std::string& path, std::string& error);
   // An empty program, to be saved as `path` (none when empty).
   void New(const std::string& path = std::string());
