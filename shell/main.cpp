@@ -1,5 +1,8 @@
 // brevand: the program entry.
 #include <QApplication>
+#include <memory>
+
+#include "hostlink/dbus/dbus_connector.h"
 
 #include "shell/BrevandUnit.h"
 #include "shell/messages.h"
@@ -16,5 +19,9 @@ int main(int argc, char** argv) {
 
   FormCreateSteps steps;
   steps.createMutex = [] { shell::CreateNamedMutex(); };
+  steps.connector = []() -> std::unique_ptr<hostlink::Connector> {
+    return std::make_unique<hostlink::dbus::DbusConnector>(
+        hostlink::dbus::DbusConnector::SessionBus());
+  };
   return shell::RunProgram(std::move(steps));
 }

@@ -1,0 +1,157 @@
+// The real brevand under X with a test host on a private bus: fields typed
+// and Adjust clicked with xdotool, the host's calls checked.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "hostlink/testing/private_bus.h"
+
+namespace {
+
+// Runs xdotool with `args`; its output, or "" when it fails or takes too long.
+QString XDo(const QStringList& args) {
+  QProcess p;
+  p.start("xdotool", args);
+  if (!p.waitForFinished(5000)) {
+    p.kill();
+    p.waitForFinished(1000);
+    return {};
+  }
+  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+// The first visible window of process `pid` titled `title`.
+QString WaitForWindow(qint64 pid, const QString& title, int timeoutMs) {
+  QDeadlineTimer deadline(timeoutMs);
+  while (!deadline.hasExpired()) {
+    const QString ids = XDo({"search", "--onlyvisible", "--pid", QString::number(pid), "--name",
+                             "^" + title + "$"});
+    if (!ids.isEmpty()) return ids.split('\n').first();
+    QThread::msleep(100);
+  }
+  return {};
+}
+
+QStringList ReadLines(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// Clicks the middle of a control given by its top-left and size in the
+// window's client area.
+void ClickAt(const QString& window, int x, int y) {
+  XDo({"mousemove", "--window", window, QString::number(x), QString::number(y)});
+  XDo({"click", "1"});
+}
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+      GTEST_SKIP() << "DISPLAY is not set: the end-to-end run needs an X server (scripts/test.sh starts Xvfb)";
+    }
+    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
+      GTEST_SKIP() << "xdotool is not installed";
+    }
+    QString error;
+    ASSERT_TRUE(bus.Start(&error)) << error.toStdString();
+    ASSERT_TRUE(runtime.isValid());
+  }
+
+  void TearDown() override {
+    if (brevand.state() != QProcess::NotRunning) {
+      brevand.kill();
+      brevand.waitForFinished(3000);
+    }
+  }
+
+  void StartBrevand() {
+    QProcessEnvironment env = bus.Environment();
+    env.insert("XDG_RUNTIME_DIR", runtime.path());
+    env.remove("QT_QPA_PLATFORM");
+    brevand.setProcessEnvironment(env);
+    brevand.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    brevand.start(BREVAND_PATH, {});
+    ASSERT_TRUE(brevand.waitForStarted(5000));
+  }
+
+  hostlink::testing::PrivateBus bus;
+  QTemporaryDir runtime;
+  QProcess brevand;
+};
+
+TEST_F(EndToEnd, TypedFieldsAndAdjustReachTheHost) {
+  const QString record = runtime.filePath("calls.txt");
+  bus.StartProcess(hostlink::testing::TestHostPath(),
+                   {"--address", bus.Address(), "--record", record, "-e", "diagonal 3 0.1 500",
+                    "-e", "line 1 0 0 0 100 0 0 500"});
+  ASSERT_FALSE(bus.WaitForOwner("norvane.norvanex").isEmpty());
+
+  StartBrevand();
+  const QString window = WaitForWindow(brevand.processId(), "Norvane Brevand", 10000);
+  ASSERT_FALSE(window.isEmpty()) << "brevand showed no window";
+  XDo({"windowfocus", "--sync", window});
+
+  // The marker file is held with a shared lock while the program runs.
+  const QByteArray marker = runtime.filePath("NorvaneBrevandMutex").toLocal8Bit();
+  const int fd = ::open(marker.constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0) << "no NorvaneBrevandMutex in the runtime directory";
+  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  ::close(fd);
+
+  // edt1 (line length limit) and edt3 (line feedrate) in "2. Lines" at 8,43;
+  // typed in lower case, as a person might.
+  ClickAt(window, 8 + 160 + 28, 43 + 24 + 10);
+  XDo({"type", "--delay", "30", "sqrt(0.25)"});
+  ClickAt(window, 8 + 351 + 24, 43 + 24 + 10);
+  XDo({"type", "--delay", "30", "200"});
+  ClickAt(window, 52 + 37, 201 + 12);  // Adjust
+
+  // Line 1 opens the run; lines 2 and 3 get the feed in force back before
+  // their own; the long line 4 closes the run with the feed in force.
+  const QStringList expected = {"markline 0 0", "add F 200", "markline 1 1",
+                                "add F 500",    "markline 2 1", "add F 200", "markline 2 1",
+                                "add F 500",    "markline 3 1", "add F 200", "markline 3 1",
+                                "add F 500",    "markline 4 1"};
+  QStringList writes;
+  QDeadlineTimer deadline(10000);
+  while (!deadline.hasExpired()) {
+    writes.clear();
+    for (const QString& line : ReadLines(record)) {
+      if (line.startsWith("add ") || line.startsWith("markline ")) writes << line;
+    }
+    if (writes.size() >= expected.size()) break;
+    QThread::msleep(100);
+  }
+  EXPECT_EQ(writes.join(" | ").toStdString(), expected.join(" | ").toStdString());
+  const QStringList calls = ReadLines(record);
+  ASSERT_FALSE(calls.isEmpty());
+  EXPECT_TRUE(calls.first() == "SystemType" || calls.first() == "get SystemType")
+      << calls.first().toStdString();
+
+  // Escape closes the window and the program ends normally.
+  XDo({"windowfocus", "--sync", window});
+  XDo({"key", "Escape"});
+  ASSERT_TRUE(brevand.waitForFinished(10000)) << "brevand did not end after Escape";
+  EXPECT_EQ(brevand.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(brevand.exitCode(), 0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
