@@ -27,6 +27,17 @@ std::string FormatWordValue(double value) {
   return out;
 }
 
+namespace {
+
+// Appends `rest` after a freshly written number, with a blank between when
+// rest would otherwise read as more of that number.
+void AppendAfterNumber(std::string& out, std::string_view rest) {
+  if (!rest.empty() && (words_detail::IsDigit(rest[0]) || rest[0] == '.')) out += ' ';
+  out.append(rest);
+}
+
+}  // namespace
+
 std::string SetWord(std::string_view line, char letter, double value) {
   const char upper = static_cast<char>(letter & ~0x20);
   struct Span {
@@ -47,21 +58,19 @@ std::string SetWord(std::string_view line, char letter, double value) {
   std::string out;
   out.reserve(line.size() + number.size() + 2);
   if (!same.empty()) {
-    // Replace the first in place (its letter as written), drop the others.
+    // Every word of the letter takes the value, its letter as written.
     std::size_t at = 0;
-    for (std::size_t i = 0; i < same.size(); ++i) {
-      std::size_t begin = same[i].begin;
-      if (i > 0) {
-        while (begin > at && (line[begin - 1] == ' ' || line[begin - 1] == '\t')) --begin;
+    for (const Span& span : same) {
+      if (at == 0) {
+        out.append(line.substr(0, span.begin));
+      } else {
+        AppendAfterNumber(out, line.substr(at, span.begin - at));
       }
-      out.append(line.substr(at, begin - at));
-      if (i == 0) {
-        out += line[same[i].begin];
-        out += number;
-      }
-      at = same[i].end;
+      out += line[span.begin];
+      out += number;
+      at = span.end;
     }
-    out.append(line.substr(at));
+    AppendAfterNumber(out, line.substr(at));
     return out;
   }
   if (any) {
@@ -71,7 +80,7 @@ std::string SetWord(std::string_view line, char letter, double value) {
     out += ' ';
     out += lower ? static_cast<char>(upper | 0x20) : upper;
     out += number;
-    out.append(line.substr(last_end));
+    AppendAfterNumber(out, line.substr(last_end));
     return out;
   }
   std::size_t at = 0;

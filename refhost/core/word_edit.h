@@ -18,11 +18,13 @@ bool IsWordAddress(char letter);
 // 0.12345 -> "0.1235", -0.00001 -> "0"). Requires a finite value.
 std::string FormatWordValue(double value);
 
-// `line` with the word letter+value on it: the first word of that letter is
-// replaced in place and any later one of the same letter removed; without
+// `line` with the word letter+value on it: every word of that letter (as a
+// rule there is one) takes the value in place, its letter as written; without
 // one the word goes after the line's last word with one blank before it, so
 // a trailing comment stays after the words. On a line without words it goes
-// first (after a leading "/"), before any comment. Requires IsWordAddress.
+// first (after a leading "/"), before any comment. A blank is put after the
+// new number where the text after it would read as more of it. Every other
+// word reads as before. Requires IsWordAddress.
 std::string SetWord(std::string_view line, char letter, double value);
 
 }  // namespace refhost

@@ -42,7 +42,7 @@ TEST(SetWordTest, Table) {
       {"G1 X1 (F9) F7", 'F', 5, "G1 X1 (F9) F5"},
       {"g1z-.1f24", 'F', 30, "g1z-.1f30"},
       {"g1 x1 y2", 'F', 30, "g1 x1 y2 f30"},
-      {"G1 F1 X2 F3", 'F', 4, "G1 F4 X2"},
+      {"G1 F1 X2 F3", 'F', 4, "G1 F4 X2 F4"},
       {"G1 F X2", 'F', 4, "G1 F4 X2"},
       {"", 'F', 4, "F4"},
       {"   ", 'F', 4, "   F4"},
@@ -51,6 +51,10 @@ TEST(SetWordTest, Table) {
       {"/G1 X1", 'F', 4, "/G1 X1 F4"},
       {"G1 X1", 'x', 2.5, "G1 X2.5"},
       {"G1 X1", 'S', 1200, "G1 X1 S1200"},
+      // What follows the new number must not read as more of it.
+      {"G1 X1.2.3", 'F', 4, "G1 X1.2 F4 .3"},
+      {"G1 F100.5.5", 'F', 4, "G1 F4 .5"},
+      {"X F1 F3.5.5", 'F', 4, "X F4 F4 .5"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SetWord(c.line, c.letter, c.value), c.expected) << '"' << c.line << '"';
