@@ -34,7 +34,7 @@ ctest --preset default -j "$jobs" || status=1
 ctest --preset asan -j "$jobs" || status=1
 
 # The fuzzers: one minute each from the seed corpus kept in the repository.
-for fuzzer in build/fuzz/*/fuzz/*_fuzzer; do
+for fuzzer in build/fuzz/*/fuzz/*_fuzzer build/fuzz/*/*/fuzz/*_fuzzer; do
   [ -x "$fuzzer" ] || continue
   name=$(basename "$fuzzer" _fuzzer)
   corpus="$work/corpus-$name"
