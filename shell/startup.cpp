@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <memory>
+#include <stdexcept>
 
 #include "shell/error_text.h"
 #include "shell/messages.h"
@@ -25,13 +26,18 @@ QIcon ProgramIcon() {
 }
 
 int RunProgram(FormCreateSteps steps) {
+  return RunProgram([&steps] { return BuildMainWindow(std::move(steps)); });
+}
+
+int RunProgram(const std::function<std::unique_ptr<TForm4>()>& buildWindow) {
   // The main window alone decides when the program ends; message boxes shown
   // before it is visible must not end it.
   QApplication::setQuitOnLastWindowClosed(false);
 
   std::unique_ptr<TForm4> window;
   try {
-    window = BuildMainWindow(std::move(steps));
+    window = buildWindow();
+    if (window == nullptr) throw std::runtime_error("The main window was not built");
   } catch (...) {
     const std::exception_ptr error = std::current_exception();
     const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();

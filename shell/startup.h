@@ -3,6 +3,8 @@
 #define SHELL_STARTUP_H_
 
 #include <QIcon>
+#include <functional>
+#include <memory>
 
 #include "shell/BrevandUnit.h"
 
@@ -19,6 +21,9 @@ QIcon ProgramIcon();
 // window is closed, then destroys the window and releases HostEditor.
 // Returns the exit code: 0 after a normal run.
 int RunProgram(FormCreateSteps steps);
+
+// The same with the window built by `buildWindow` (which sets Form4).
+int RunProgram(const std::function<std::unique_ptr<TForm4>()>& buildWindow);
 
 }  // namespace shell
 

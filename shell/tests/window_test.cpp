@@ -17,6 +17,7 @@
 #include "shell/BrevandUnit.h"
 #include "shell/error_text.h"
 #include "shell/messages.h"
+#include "shell/startup.h"
 #include "shell/window_font.h"
 
 namespace {
@@ -320,6 +321,39 @@ TEST(Messages, BoxesShowCaptionIconAndOneOkButton) {
     EXPECT_EQ(icon, c.icon);
     EXPECT_EQ(buttons, 1);
   }
+}
+
+TEST(Startup, WindowThatCannotBeBuiltEndsWithApplicationErrorAndCode1) {
+  MessageLog log;
+  const int code = shell::RunProgram([]() -> std::unique_ptr<TForm4> {
+    throw std::runtime_error("Failed to create FileMapping");
+  });
+  EXPECT_EQ(code, 1);
+  ASSERT_EQ(log.shown.size(), 1u);
+  EXPECT_EQ(log.shown[0].kind, shell::MessageKind::kApplicationError);
+  EXPECT_EQ(log.shown[0].caption, "Application Error");
+  const std::string& text = log.shown[0].text;
+  EXPECT_EQ(text.rfind("Exception std::runtime_error in module shell_window_test at ", 0), 0u)
+      << text;
+  EXPECT_NE(text.find(".\nFailed to create FileMapping."), std::string::npos) << text;
+}
+
+TEST(Startup, ClosingTheWindowEndsTheLoopWithCode0AndReleasesTheLink) {
+  MessageLog log;
+  QTimer::singleShot(0, [] {
+    ASSERT_NE(Form4, nullptr);
+    EXPECT_TRUE(Form4->isVisible());
+    Form4->btnExit->click();
+  });
+  QTimer watchdog;  // a loop that fails to end must not hang the test
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+  watchdog.start(5000);
+  EXPECT_EQ(shell::RunProgram(FormCreateSteps{}), 0);
+  EXPECT_TRUE(watchdog.isActive()) << "the loop ended only through the watchdog";
+  EXPECT_EQ(Form4, nullptr);
+  EXPECT_FALSE(HostEditor.Linked());
+  EXPECT_TRUE(log.shown.empty());
 }
 
 }  // namespace
