@@ -140,6 +140,25 @@ TEST_F(SessionTest, PassIsOneUndoStepApartFromUserEdits) {
   EXPECT_FALSE(session_.document().Modified());
 }
 
+// Real programs written elsewhere come back byte for byte when saved
+// unchanged, whatever their line endings.
+TEST_F(SessionTest, RealProgramsRoundTrip) {
+  const fs::path ngc = NORVANE_NGC_DIR;
+  if (!fs::is_directory(ngc)) GTEST_SKIP() << "no folder " << ngc;
+  int seen = 0;
+  for (const auto& entry : fs::directory_iterator(ngc)) {
+    if (entry.path().extension() != ".ngc") continue;
+    const std::string original = Slurp(entry.path());
+    const fs::path copy = Make(entry.path().filename(), original);
+    std::string error;
+    ASSERT_TRUE(session_.Open(copy, error)) << error;
+    ASSERT_TRUE(session_.Save(error)) << error;
+    EXPECT_EQ(Slurp(copy), original) << entry.path();
+    ++seen;
+  }
+  EXPECT_GE(seen, 3);
+}
+
 TEST(FindLineTest, WrapsAndIgnoresCase) {
   Document doc;
   doc.Load("G0 X0\n(finish pass)\nG1 X1\nM30\n");
