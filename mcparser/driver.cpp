@@ -25,7 +25,7 @@ double Evaluate(std::string_view text, std::uint16_t& status) {
   s.current_token = NextToken();
 
   bool accepted = false;
-  while (!accepted && !s.syntax_error) {
+  while (!accepted && !s.SyntaxError) {
     const Action a = ActionFor(Top().state, s.current_token);
     switch (a.kind) {
       case Action::Shift:
@@ -38,16 +38,16 @@ double Evaluate(std::string_view text, std::uint16_t& status) {
         accepted = true;
         break;
       case Action::Error:
-        s.syntax_error = true;
+        s.SyntaxError = true;
         break;
     }
   }
 
-  if (s.syntax_error) {
+  if (s.SyntaxError) {
     status = kStatusSyntaxError;
     return 0;
   }
-  if (s.math_error) {
+  if (s.MathError) {
     status = kStatusMathError;
     return 0;
   }

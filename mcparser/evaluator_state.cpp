@@ -10,8 +10,8 @@ void ResetEvaluator() {
   s.current_token = Token::EndOfInput;
   s.current = StackEntry{};
   s.top = 0;
-  s.syntax_error = false;
-  s.math_error = false;
+  s.SyntaxError = false;
+  s.MathError = false;
 }
 
 }  // namespace mcparser

@@ -18,8 +18,8 @@ struct EvaluatorState {
   StackEntry current;
   StackEntry stack[kStackCapacity];
   std::uint16_t top = 0;  // entries held
-  bool syntax_error = false;
-  bool math_error = false;  // a rejected number text or a failed computation
+  bool SyntaxError = false;
+  bool MathError = false;  // a rejected number text or a failed computation
 };
 
 // Shared by the scanner, the stack, the reductions and the driver. Not

@@ -130,12 +130,12 @@ std::uint8_t GotoState(std::uint16_t production, std::uint8_t state) {
 void Reduce(std::uint16_t production) {
   EvaluatorState& s = g_evaluator;
   if (production >= kProductions.size() || kProductions[production].length == 0) {
-    s.syntax_error = true;
+    s.SyntaxError = true;
     return;
   }
   const Production& p = kProductions[production];
   if (s.top <= p.length) {  // would pop the first entry
-    s.syntax_error = true;
+    s.SyntaxError = true;
     return;
   }
   // Pop the right side; it stays readable in place until the next push.
@@ -144,11 +144,11 @@ void Reduce(std::uint16_t production) {
   if (p.compute == nullptr) {
     s.current.value = rhs[0].value;
   } else if (!p.compute(rhs, s.current.value)) {
-    s.math_error = true;
+    s.MathError = true;
   }
   const std::uint8_t next = kGoto[static_cast<int>(p.lhs)][Top().state];
   if (next == kNoState) {
-    s.syntax_error = true;
+    s.SyntaxError = true;
     return;
   }
   s.current.state = next;

@@ -17,7 +17,7 @@ inline void ClearStack() { g_evaluator.top = 0; }
 inline void Push(const StackEntry& entry) {
   EvaluatorState& s = g_evaluator;
   if (s.top >= kStackCapacity) {
-    s.syntax_error = true;
+    s.SyntaxError = true;
     return;
   }
   s.stack[s.top++] = entry;
@@ -28,7 +28,7 @@ inline void Push(const StackEntry& entry) {
 inline StackEntry Pop() {
   EvaluatorState& s = g_evaluator;
   if (s.top == 0) {
-    s.syntax_error = true;
+    s.SyntaxError = true;
     return StackEntry{};
   }
   return s.stack[--s.top];

@@ -58,7 +58,7 @@ void ReadNumber() {
 
   double value = 0;
   if (!ConvertNumberText({text, n}, value)) {
-    g_evaluator.math_error = true;
+    g_evaluator.MathError = true;
     value = 0;
   }
   g_evaluator.current.value.SetNumber(value);

@@ -18,9 +18,9 @@ namespace {
 TEST(ParseStackTest, HoldsTwentyEntriesAndRefusesTheNext) {
   ResetEvaluator();
   for (int i = 0; i < 20; ++i) Push(StackEntry{static_cast<std::uint8_t>(i), EntryValue(i)});
-  EXPECT_FALSE(g_evaluator.syntax_error);
+  EXPECT_FALSE(g_evaluator.SyntaxError);
   Push(StackEntry{29, EntryValue(99.0)});
-  EXPECT_TRUE(g_evaluator.syntax_error);
+  EXPECT_TRUE(g_evaluator.SyntaxError);
   EXPECT_EQ(StackSize(), 20u);
   EXPECT_EQ(Top().state, 19);
   EXPECT_EQ(Pop().value.Number(), 19.0);
@@ -29,11 +29,11 @@ TEST(ParseStackTest, HoldsTwentyEntriesAndRefusesTheNext) {
 TEST(ParseStackTest, PopOnEmptyStackIsASyntaxErrorNotACrash) {
   ResetEvaluator();
   Pop();
-  EXPECT_TRUE(g_evaluator.syntax_error);
+  EXPECT_TRUE(g_evaluator.SyntaxError);
   ResetEvaluator();
   Push(StackEntry{});
   Reduce(16);  // needs four entries
-  EXPECT_TRUE(g_evaluator.syntax_error);
+  EXPECT_TRUE(g_evaluator.SyntaxError);
 }
 
 TEST(GotoTest, UnknownProductionsAndPairs) {
@@ -53,7 +53,7 @@ TEST(GotoTest, UnknownProductionsAndPairs) {
   ResetEvaluator();
   Push(StackEntry{});
   Reduce(11);
-  EXPECT_TRUE(g_evaluator.syntax_error);
+  EXPECT_TRUE(g_evaluator.SyntaxError);
 }
 
 TEST(ReduceTest, FailedComputationLeavesCurrentValueAndGoesOn) {
@@ -64,8 +64,8 @@ TEST(ReduceTest, FailedComputationLeavesCurrentValueAndGoesOn) {
   Push(StackEntry{24, EntryValue(0.0)});  // Factor
   g_evaluator.current.value.SetNumber(7);
   Reduce(5);
-  EXPECT_TRUE(g_evaluator.math_error);
-  EXPECT_FALSE(g_evaluator.syntax_error);
+  EXPECT_TRUE(g_evaluator.MathError);
+  EXPECT_FALSE(g_evaluator.SyntaxError);
   EXPECT_EQ(StackSize(), 2u);
   EXPECT_EQ(Top().state, 2);
   EXPECT_EQ(Top().value.Number(), 7.0);

@@ -101,7 +101,7 @@ TEST(ScannerTest, NumberTextHoldsAtMost80Characters) {
   ResetEvaluator();
   g_evaluator.input.Load(std::string(79, '1') + "E5");
   EXPECT_EQ(NextToken(), Token::Number);
-  EXPECT_TRUE(g_evaluator.math_error);
+  EXPECT_TRUE(g_evaluator.MathError);
   EXPECT_EQ(NextToken(), Token::Number);  // the "5"
 }
 
@@ -127,13 +127,13 @@ TEST(ScannerTest, ExponentWithoutDigitsIsRejected) {
     ResetEvaluator();
     g_evaluator.input.Load(text);
     EXPECT_EQ(NextToken(), Token::Number);
-    EXPECT_TRUE(g_evaluator.math_error);
+    EXPECT_TRUE(g_evaluator.MathError);
     EXPECT_EQ(NextToken(), Token::EndOfInput);
   }
   ResetEvaluator();
   g_evaluator.input.Load("5E1");
   NextToken();
-  EXPECT_FALSE(g_evaluator.math_error);
+  EXPECT_FALSE(g_evaluator.MathError);
 }
 
 TEST(ScannerTest, LeadingPointPushesLastCharacterOutOfFullBuffer) {
