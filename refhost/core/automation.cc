@@ -62,13 +62,10 @@ void Automation::Sync() {
   if (doc_.Revision() == seen_revision_) return;
   std::int64_t first = doc_.FirstChangedLineSince(seen_revision_);
   seen_revision_ = doc_.Revision();
-  if (in_pass_) {
+  if (pass_view_) {
     // Someone else changed the text: the pass's view no longer holds.
-    in_pass_ = false;
-    doc_.EndGroup();
-    first = std::min(first, first_original_);
-    originals_.clear();
-    first_original_ = Document::kNoChange;
+    EndPass();
+    first = std::min(first, DropPassView());
   }
   Invalidate(first);
   next_line_ = std::min(next_line_, doc_.LineCount() + 1);
@@ -140,6 +137,8 @@ void Automation::markline(std::int32_t line, std::int32_t mark) {
   Sync();
   if (line == 0 && mark == 0) {
     EndPass();
+    Invalidate(DropPassView());
+    pass_view_ = true;
     doc_.BeginGroup();
     doc_.SetMark(0, false);
     in_pass_ = true;
@@ -191,24 +190,27 @@ void Automation::add(const std::string& letter, double value) {
   }
   std::string changed = SetWord(text, letter[0], value);
   if (changed == text) return;
-  if (in_pass_ && !originals_.count(selected_)) {
+  if (pass_view_ && !originals_.count(selected_)) {
     originals_.emplace(selected_, std::string(text));
     first_original_ = std::min(first_original_, selected_);
   }
   doc_.ReplaceLine(selected_, std::move(changed));
   // In a pass the interpreter still reads the original: nothing it knows changed.
-  if (in_pass_) seen_revision_ = doc_.Revision();
+  if (pass_view_) seen_revision_ = doc_.Revision();
 }
 
 void Automation::EndPass() {
   if (!in_pass_) return;
   in_pass_ = false;
   doc_.EndGroup();
-  if (!originals_.empty()) {
-    originals_.clear();
-    Invalidate(first_original_);
-    first_original_ = Document::kNoChange;
-  }
+}
+
+std::int64_t Automation::DropPassView() {
+  std::int64_t first = first_original_;
+  pass_view_ = false;
+  originals_.clear();
+  first_original_ = Document::kNoChange;
+  return first;
 }
 
 }  // namespace refhost

@@ -11,11 +11,13 @@
 //   jump interprets at most the lines from the nearest checkpoint (every
 //   kCheckpointEvery lines; checkpoints past an edit are dropped) or from
 //   where the interpreter sits, whichever is nearer.
-// - A pass begins at markline(0, 0): marks cleared, one undo group opened.
-//   Until EndPass() (or the next markline(0, 0)) the interpreter reads every
-//   line as it stood when the pass began, so the words add() writes change
-//   no value that CurrentBlock reports. A change of the document by anyone
-//   else during a pass ends the pass.
+// - A pass begins at markline(0, 0): marks cleared, one undo group opened
+//   and kept open until EndPass() or the next markline(0, 0). From then on
+//   the interpreter reads every line as it stood when the pass began, so the
+//   words add() writes change no value that CurrentBlock reports. That view
+//   lasts until the next markline(0, 0) or until anyone else changes the
+//   document (which also ends the pass), so an EndPass() called too early
+//   splits the undo step but never falsifies the values.
 // - Every member checks its arguments first and throws AutomationError with
 //   a message for the caller; a call that throws changes nothing.
 // - Not thread-safe; the document must outlive the Automation.
@@ -89,10 +91,12 @@ class Automation {
   void add(const std::string& letter, double value);
 
   // Ends the pass's undo group (the editor calls this when the bus goes idle
-  // or before any user edit). No-op outside a pass.
+  // or before any user edit). No-op outside a pass. The pass's view of the
+  // text stays until the next markline(0, 0) or another change.
   void EndPass();
 
-  bool InPass() const { return in_pass_; }
+  bool InPass() const { return in_pass_; }                    // the undo group is open
+  bool ReadsPassView() const { return pass_view_; }
   std::int64_t NextLine() const { return next_line_; }        // the line step() reads
   std::int64_t SelectedLine() const { return selected_; }     // 0: none yet
   const Block& LastBlock() const { return block_; }
@@ -107,6 +111,7 @@ class Automation {
   void Checkpoint();                    // records state_ if at a boundary
   std::string_view TextOf(std::int64_t line) const;
   void CheckLine(const char* member, std::int64_t line, std::int64_t last) const;
+  std::int64_t DropPassView();  // returns the first line it changed the view of
 
   Document& doc_;
   int system_type_ = kSystemTypeMill;
@@ -126,7 +131,8 @@ class Automation {
   Block block_;
 
   std::int64_t selected_ = 0;
-  bool in_pass_ = false;
+  bool in_pass_ = false;    // the pass's undo group is open
+  bool pass_view_ = false;  // the interpreter reads the text as the pass began
   std::unordered_map<std::int64_t, std::string> originals_;  // line -> text when the pass began
   std::int64_t first_original_ = Document::kNoChange;
   std::uint64_t interpreted_ = 0;

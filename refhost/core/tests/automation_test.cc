@@ -136,13 +136,18 @@ TEST_F(AutomationTest, PassKeepsTheOriginalFeedForTheRestore) {
   EXPECT_EQ(doc.Text(), "G1 X0 Y0 F500\nX1 Y1 F100\nX2 Y2 F100\nX3 Y3 F100\nX50 Y50 F500\nX51 Y51\n");
   EXPECT_EQ(doc.MarkedLines(), (std::vector<std::int64_t>{2, 3, 4, 5}));
 
-  // Within the pass a jump back still reads the original program.
+  // Within the pass a jump back still reads the original program, also after
+  // an early EndPass; the next pass reads what was written.
   EXPECT_EQ(Feeds(a, 3, 3), (std::vector<double>{500, 500, 500}));
-  // After the pass the interpreter reads what was written.
   a.EndPass();
+  EXPECT_EQ(Feeds(a, 3, 3), (std::vector<double>{500, 500, 500}));
+  a.markline(0, 0);
   EXPECT_EQ(Feeds(a, 3, 3), (std::vector<double>{100, 100, 500}));
 
-  // The pass is one undo step: text and the marks before it come back.
+  // Each pass is one undo step: the second only cleared the marks.
+  a.EndPass();
+  doc.Undo();
+  EXPECT_EQ(doc.MarkedLines(), (std::vector<std::int64_t>{2, 3, 4, 5}));
   doc.Undo();
   EXPECT_EQ(doc.Text(), "G1 X0 Y0 F500\nX1 Y1\nX2 Y2\nX3 Y3\nX50 Y50\nX51 Y51\n");
   EXPECT_TRUE(doc.MarkedLines().empty());
@@ -188,6 +193,7 @@ TEST_F(AutomationTest, AnEditByTheUserEndsThePass) {
   doc.InsertLines(1, {"G1 F42"});  // the user types while the pass is open
   EXPECT_EQ(Feeds(a, 2, 4), (std::vector<double>{500, 100, 100, 100}));
   EXPECT_FALSE(a.InPass());
+  EXPECT_FALSE(a.ReadsPassView());
 }
 
 TEST_F(AutomationTest, WriteOnTheLastLineLeavesTheInterpreterAtTheEnd) {
