@@ -13,7 +13,8 @@ namespace shell {
 std::string RuntimeDirectory() {
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");
   struct stat st {};
-  if (xdg != nullptr && xdg[0] == '/' && ::stat(xdg, &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (xdg != nullptr && xdg[0] == '/' && ::stat(xdg, &st) == 0 && S_ISDIR(st.st_mode) &&
+      st.st_uid == ::getuid()) {
     return xdg;
   }
   const std::string dir = "/tmp/brevand-" + std::to_string(::getuid());
@@ -32,6 +33,11 @@ bool CreateNamedMutex(const std::string& name) {
   const std::string path = dir + "/" + name;
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::getuid() || !S_ISREG(st.st_mode)) {
+    ::close(fd);  // another user's file is never used
+    return false;
+  }
   if (::flock(fd, LOCK_SH | LOCK_NB) != 0) {
     // An exclusive holder (an installer) does not stop the program.
     ::close(fd);

@@ -1,6 +1,13 @@
 // The window's rules that need no window: key rule, snapping, scaling,
 // error texts and the tab chain.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
 
 #include <stdexcept>
 #include <string>
@@ -9,6 +16,7 @@
 #include "shell/error_text.h"
 #include "shell/key_rule.h"
 #include "shell/layout.h"
+#include "shell/named_mutex.h"
 #include "shell/scaling.h"
 
 namespace shell {
@@ -170,6 +178,54 @@ TEST(Layout, TabChainCrossesTheWindowThenTheGroups) {
   const std::vector<std::string> expected = {"btnRun", "btnExit", "edt2", "edt4",
                                              "edt1",   "edt3",    "chk1"};
   EXPECT_EQ(MainWindowTabChain(), expected);
+}
+
+}  // namespace
+}  // namespace shell
+
+// The marker file: held with a shared lock, never another user's file.
+namespace shell {
+namespace {
+
+class MarkerFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/brevand-marker-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    if (old != nullptr) saved_ = old;
+    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (saved_) ::setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
+    else ::unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(dir_);
+  }
+  std::string dir_;
+  std::optional<std::string> saved_;
+};
+
+TEST_F(MarkerFile, CreatedAndHeldShared) {
+  ASSERT_TRUE(CreateNamedMutex("TestMutex"));
+  const int fd = ::open((dir_ + "/TestMutex").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(::flock(fd, LOCK_SH | LOCK_NB), 0);  // others may share it
+  EXPECT_NE(::flock(fd, LOCK_EX | LOCK_NB), 0);  // nobody takes it alone
+  ::close(fd);
+  EXPECT_TRUE(CreateNamedMutex("TestMutex"));  // an existing one is fine
+}
+
+TEST_F(MarkerFile, LinksAndOtherUsersFilesAreRefused) {
+  const std::string target = dir_ + "/elsewhere";
+  ::close(::open(target.c_str(), O_CREAT | O_WRONLY, 0600));
+  ASSERT_EQ(::symlink(target.c_str(), (dir_ + "/Linked").c_str()), 0);
+  EXPECT_FALSE(CreateNamedMutex("Linked"));
+  if (::getuid() != 0) GTEST_SKIP() << "only root can make a file of another user here";
+  const std::string foreign = dir_ + "/Foreign";
+  ::close(::open(foreign.c_str(), O_CREAT | O_WRONLY, 0666));
+  ASSERT_EQ(::chown(foreign.c_str(), 4242, 4242), 0);
+  EXPECT_FALSE(CreateNamedMutex("Foreign"));
 }
 
 }  // namespace
