@@ -145,13 +145,15 @@ class TestHost : public QDBusVirtualObject {
       return true;
     }
 
-    std::string line = member;
-    for (const QVariant& a : args) {
-      line += ' ';
-      if (a.metaType().id() == QMetaType::Double) line += Num(a.toDouble());
-      else line += a.toString().toStdString();
+    if (record_) {
+      std::string line = member;
+      for (const QVariant& a : args) {
+        line += ' ';
+        if (a.metaType().id() == QMetaType::Double) line += Num(a.toDouble());
+        else line += a.toString().toStdString();
+      }
+      Record(line);
     }
-    Record(line);
 
     auto sig = [&](const char* want) { return msg.signature() == QLatin1String(want); };
     if (IsQuery(member) && sig("")) {
