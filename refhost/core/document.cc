@@ -16,11 +16,22 @@ void CheckLine(std::int64_t line, std::int64_t limit, const char* what) {
   }
 }
 
-// Cuts a line at its first line break.
-void CutAtBreak(std::string& text) {
-  std::size_t at = text.find_first_of("\r\n");
-  if (at != std::string::npos) text.resize(at);
+// Splits at every LF, CR LF or CR: "a\nb" is two lines, "a\n" too.
+std::vector<std::string> SplitAtBreaks(const std::string& text) {
+  std::vector<std::string> parts;
+  std::size_t begin = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c != '\n' && c != '\r') continue;
+    parts.push_back(text.substr(begin, i - begin));
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    begin = i + 1;
+  }
+  parts.push_back(text.substr(begin));
+  return parts;
 }
+
+bool HasBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
 
 }  // namespace
 
@@ -101,7 +112,6 @@ std::string_view Document::Line(std::int64_t line) const {
 }
 
 Document::LineRef Document::Pool(std::string text) {
-  CutAtBreak(text);
   pool_.push_back(std::move(text));
   return LineRef{pool_.size() - 1, 0, true, false};
 }
@@ -191,6 +201,14 @@ void Document::Apply(const Op& op, bool forward) {
 
 void Document::ReplaceLine(std::int64_t line, std::string text) {
   CheckLine(line, LineCount(), "ReplaceLine");
+  if (HasBreak(text)) {
+    std::vector<std::string> parts = SplitAtBreaks(text);
+    OpenStep();
+    ReplaceLine(line, std::move(parts.front()));
+    InsertLines(line + 1, std::vector<std::string>(parts.begin() + 1, parts.end()));
+    CloseStep();
+    return;
+  }
   OpenStep();
   Op op;
   op.kind = Op::kReplace;
@@ -209,7 +227,13 @@ void Document::InsertLines(std::int64_t before, const std::vector<std::string>& 
   op.kind = Op::kInsert;
   op.line = before;
   op.lines.reserve(lines.size());
-  for (const std::string& text : lines) op.lines.push_back(Pool(text));
+  for (const std::string& text : lines) {
+    if (!HasBreak(text)) {
+      op.lines.push_back(Pool(text));
+      continue;
+    }
+    for (std::string& part : SplitAtBreaks(text)) op.lines.push_back(Pool(std::move(part)));
+  }
   Record(std::move(op));
   CloseStep();
 }

@@ -43,8 +43,8 @@ class Document {
   std::int64_t LineCount() const { return static_cast<std::int64_t>(lines_.size()); }  // at least 1
   std::string_view Line(std::int64_t line) const;  // requires 1 <= line <= LineCount()
 
-  // Edits. Each is one undo step unless a group is open. `text` must not
-  // hold a line break (one is cut there: the rest is dropped).
+  // Edits. Each is one undo step unless a group is open. A text that holds
+  // line breaks (LF, CR LF, CR) becomes that many more lines.
   void ReplaceLine(std::int64_t line, std::string text);                          // 1..LineCount()
   void InsertLines(std::int64_t before, const std::vector<std::string>& lines);  // before in 1..LineCount()+1
   // Removes lines first..first+count-1 (all within the document). Removing

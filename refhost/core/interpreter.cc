@@ -138,6 +138,7 @@ void InterpretLine(std::string_view text, ModalState& state, Block& block) {
   std::size_t first = 0;
   while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
   const bool skipped = first < text.size() && text[first] == '/';
+  const bool delimiter = first < text.size() && text[first] == '%';  // program start or end
 
   bool has_axis[3] = {false, false, false};
   double axis[3] = {0, 0, 0};
@@ -147,7 +148,7 @@ void InterpretLine(std::string_view text, ModalState& state, Block& block) {
   double r = 0.0;
   bool axis_data = false;
 
-  if (!skipped) {
+  if (!skipped && !delimiter) {
     ForEachWord(text, [&](const Word& word) {
       if (!word.has_value) return;  // a letter alone carries nothing
       switch (word.letter) {

@@ -15,6 +15,8 @@
 //   position, and it reports the modal state in force (motion code included).
 // - A line starting with "/" (after blanks) is skipped as by a controller with
 //   block delete on: it changes nothing and reports the state in force.
+// - A line starting with "%" (after blanks) delimits the program: nothing
+//   on it is read.
 // - Coordinates stay in the program's own units (G20 changes no number).
 // - Other G and M words, and the other letters, are read and ignored; G4, G10,
 //   G28, G30 and G92 take the line's axis words as their data, not as a move.

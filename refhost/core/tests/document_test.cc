@@ -73,11 +73,16 @@ TEST(DocumentEditTest, EditsAndTheirUndo) {
   EXPECT_FALSE(doc.CanRedo());
 }
 
-TEST(DocumentEditTest, ReplacedTextStopsAtALineBreak) {
+TEST(DocumentEditTest, TextWithBreaksBecomesMoreLines) {
   Document doc;
-  doc.Load("a");
-  doc.ReplaceLine(1, "one\ntwo");
-  EXPECT_EQ(Lines(doc), (V{"one"}));
+  doc.Load("a\nb");
+  doc.ReplaceLine(1, "one\ntwo\r\n");
+  EXPECT_EQ(Lines(doc), (V{"one", "two", "", "b"}));
+  doc.InsertLines(5, {"x\ry", "z"});
+  EXPECT_EQ(Lines(doc), (V{"one", "two", "", "b", "x", "y", "z"}));
+  doc.Undo();
+  doc.Undo();
+  EXPECT_EQ(Lines(doc), (V{"a", "b"}));
 }
 
 TEST(DocumentEditTest, RemovingEverythingLeavesOneEmptyLine) {

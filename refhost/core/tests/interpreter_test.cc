@@ -71,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         LastLineCase{"BackToAbsolute", "G91 G1 X1\nG90 X4", 1, {1, 0, 0}, {4, 0, 0}, 0, 0, {}},
         LastLineCase{"NoMotionKeepsState", "G1 X1 Y2 F100\nM8", 1, {1, 2, 0}, {1, 2, 0}, 100, 0, {}},
         LastLineCase{"BlankLine", "G2 X1 Y1 R1 F7\n\n", 2, {1, 1, 0}, {1, 1, 0}, 7, 0, {}},
-        LastLineCase{"PercentLine", "G1 X3 F9\n%", 1, {3, 0, 0}, {3, 0, 0}, 9, 0, {}},
+        LastLineCase{"PercentLine", "G1 X3 F9\n% X7 F1", 1, {3, 0, 0}, {3, 0, 0}, 9, 0, {}},
         LastLineCase{"NoMotionCodeYet", "X1 Y1", -1, {0, 0, 0}, {1, 1, 0}, 0, 0, {}},
         LastLineCase{"CannedCycleCancel", "G1 X1\nG80", -1, {1, 0, 0}, {1, 0, 0}, 0, 0, {}},
         LastLineCase{"OwnFeedCounts", "G1 X1 F100\nX2 F200", 1, {1, 0, 0}, {2, 0, 0}, 200, 0, {}},
