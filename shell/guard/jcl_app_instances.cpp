@@ -148,14 +148,15 @@ std::optional<std::string> TJclAppInstances::GetApplicationWnd(std::uint32_t pid
   return path;
 }
 
-std::optional<std::uint32_t> TJclAppInstances::QueryActivity(std::uint32_t pid) {
+std::optional<std::uint32_t> TJclAppInstances::QueryActivity(std::uint32_t pid,
+                                                             std::chrono::steady_clock::time_point roundEnd) {
   Message m;
   m.type = Message::Type::kNotice;
   m.messageId = messageId_;
   m.code = kActivityQuery;
   m.value = pid_;
   if (pid == pid_) return Dispatch(m);
-  return posix::Call(EndpointOf(pid), pid, m, endpoint_.get());
+  return posix::Call(EndpointOf(pid), pid, m, endpoint_.get(), roundEnd);
 }
 
 bool TJclAppInstances::SwitchTo(int index) {
@@ -173,7 +174,8 @@ bool TJclAppInstances::SwitchTo(int index) {
   if (pid == pid_) {
     done = Dispatch(m);
   } else {
-    done = posix::Call(EndpointOf(pid), pid, m, endpoint_.get());
+    done = posix::Call(EndpointOf(pid), pid, m, endpoint_.get(),
+                       std::chrono::steady_clock::now() + std::chrono::milliseconds(posix::kAnswerWaitMs));
   }
   return done.value_or(0) != 0;
 }
@@ -213,13 +215,14 @@ bool TJclAppInstances::SendData(const std::string& windowClassName, std::uint32_
   const auto* p = static_cast<const unsigned char*>(data);
   m.data.assign(p, p + size);
   bool any = false;
+  const auto roundEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(posix::kRoundWaitMs);
   for (std::uint32_t pid : ProcessIDs()) {
     std::optional<std::uint32_t> answer;
     if (pid == pid_) {
       m.senderPid = pid_;
       answer = Dispatch(m);
     } else {
-      answer = posix::Call(EndpointOf(pid), pid, m, endpoint_.get());
+      answer = posix::Call(EndpointOf(pid), pid, m, endpoint_.get(), roundEnd);
     }
     any = any || answer.value_or(0) != 0;
   }

@@ -11,6 +11,7 @@
 #ifndef SHELL_GUARD_JCL_APP_INSTANCES_H_
 #define SHELL_GUARD_JCL_APP_INSTANCES_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -94,8 +95,9 @@ class TJclAppInstances {
   std::optional<std::string> GetApplicationWnd(std::uint32_t pid);
 
   // Asks copy `pid` whether its guards are active (code 4). Empty when it
-  // gives no answer within the wait.
-  std::optional<std::uint32_t> QueryActivity(std::uint32_t pid);
+  // gives no answer within the wait (see posix::Call for `roundEnd`).
+  std::optional<std::uint32_t> QueryActivity(std::uint32_t pid,
+                                             std::chrono::steady_clock::time_point roundEnd);
 
   // Asks the copy at `index` to come to the front; true when it did.
   bool SwitchTo(int index);
@@ -107,8 +109,8 @@ class TJclAppInstances {
                    GuardWindow* originator);
   bool SendString(const std::string& windowClassName, std::uint32_t kind, const QString& text,
                   GuardWindow* originator);
-  // Copy-data to the guards of every copy in the table, waiting for each.
-  // True when at least one copy took it.
+  // Copy-data to the guards of every copy in the table, waiting for each
+  // (the waits of one call are bounded together). True when a copy took it.
   bool SendData(const std::string& windowClassName, std::uint32_t kind, const void* data,
                 std::size_t size, GuardWindow* originator);
 

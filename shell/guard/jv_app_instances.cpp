@@ -1,10 +1,13 @@
 #include "shell/guard/jv_app_instances.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 
 #include <QPointer>
+
+#include "shell/guard/posix/endpoint.h"
 #include <QWidget>
 
 namespace guard {
@@ -55,9 +58,11 @@ void TJvAppInstances::Check() {
   if (!registry.TableWasFull()) {
     if (registry.Position() < MaxInstances) return;
     const std::uint32_t own = registry.ProcessID();
+    const auto roundEnd =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(posix::kRoundWaitMs);
     for (std::uint32_t pid : registry.ProcessIDs()) {
       if (pid == own) continue;
-      if (const auto answer = registry.QueryActivity(pid)) HandleNotice(kActivityAnswer, *answer);
+      if (const auto answer = registry.QueryActivity(pid, roundEnd)) HandleNotice(kActivityAnswer, *answer);
       if (!Active) break;
     }
     if (!Active) return;  // the others are inactive: this copy runs, inactive itself

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -249,8 +250,12 @@ bool Post(const std::string& path, std::uint32_t pid, const Message& m) {
 }
 
 std::optional<std::uint32_t> Call(const std::string& path, std::uint32_t pid, const Message& m,
-                                  Endpoint* own) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kAnswerWaitMs);
+                                  Endpoint* own, Clock::time_point roundEnd) {
+  const auto deadline = std::min(Clock::now() + std::chrono::milliseconds(kAnswerWaitMs), roundEnd);
+  if (Clock::now() >= deadline) {
+    Post(path, pid, m);
+    return std::nullopt;
+  }
   int fd = -1;
   for (;;) {
     const ConnectResult r = Connect(path, pid, &fd);

@@ -5,6 +5,7 @@
 #ifndef SHELL_GUARD_POSIX_ENDPOINT_H_
 #define SHELL_GUARD_POSIX_ENDPOINT_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,9 @@ struct Message {
 inline constexpr std::size_t kMaxData = std::size_t{8} << 20;
 // How long a waiting send waits for the other copy to answer.
 inline constexpr int kAnswerWaitMs = 3000;
+// How long one round of waiting sends (a query or a copy-data to every
+// copy) waits in all; copies after that get the message without a wait.
+inline constexpr int kRoundWaitMs = 5000;
 // How long a receiver waits for a connected sender's bytes.
 inline constexpr int kReceiveWaitMs = 1000;
 
@@ -80,12 +84,13 @@ class Endpoint {
 // False when no live copy with that pid listens there.
 bool Post(const std::string& path, std::uint32_t pid, const Message& m);
 
-// Sends `m` and waits up to kAnswerWaitMs for the answer. While waiting,
+// Sends `m` and waits for the answer up to kAnswerWaitMs or `roundEnd`,
+// whichever comes first (past `roundEnd` it only delivers). While waiting,
 // messages sent to `own` (may be null) are served, so two copies that ask
 // each other do not block. Empty when the copy cannot be reached, closes
 // without answering, or does not answer in time.
 std::optional<std::uint32_t> Call(const std::string& path, std::uint32_t pid, const Message& m,
-                                  Endpoint* own);
+                                  Endpoint* own, std::chrono::steady_clock::time_point roundEnd);
 
 // True when copy `pid` listens at `path`: the socket accepts a connection
 // and was opened by that very process of this user. A dead copy's socket
