@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -97,6 +98,39 @@ int main(int argc, char** argv) {
     std::printf("step: %.2f M lines/s (%.3f s for %ld lines; target > 2 M/s) [%g]\n",
                 static_cast<double>(doc.LineCount()) / seconds / 1e6, seconds,
                 static_cast<long>(doc.LineCount()), checksum > 0 ? 1.0 : 0.0);
+  }
+
+  // Jumps: selectline to random lines, then one step.
+  {
+    refhost::Automation automation(doc);
+    std::mt19937 random(1);
+    const int jumps = 20000;
+    start = Clock::now();
+    for (int i = 0; i < jumps; ++i) {
+      automation.selectline(1 + static_cast<std::int32_t>(random() % static_cast<std::uint32_t>(doc.LineCount())));
+      automation.step();
+    }
+    const double seconds = Seconds(start);
+    std::printf("jump: %.1f us per selectline to a random line and step (%.0f lines interpreted per jump)\n",
+                seconds / jumps * 1e6, static_cast<double>(automation.LinesInterpreted()) / jumps);
+  }
+
+  // The real programs, stepped whole many times.
+  for (const char* name : {"3D_Chips.ngc", "arcspiral.ngc", "lathe_pawn.ngc"}) {
+    std::ifstream in(std::string(BREVAND_NGC_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream program;
+    program << in.rdbuf();
+    if (program.str().empty()) continue;
+    refhost::Document real;
+    real.Load(program.str());
+    long stepped = 0;
+    start = Clock::now();
+    while (Seconds(start) < 0.2) {
+      refhost::Automation automation(real);
+      for (std::int64_t i = 1; i <= real.LineCount(); ++i) automation.step();
+      stepped += static_cast<long>(real.LineCount());
+    }
+    std::printf("step: %.2f M lines/s on %s\n", static_cast<double>(stepped) / Seconds(start) / 1e6, name);
   }
 
   // A feed pass over 100,000 lines: eight reads a line, nine for arcs, a feed
