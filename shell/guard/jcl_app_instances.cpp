@@ -60,6 +60,10 @@ TJclAppInstances::TJclAppInstances()
   Purge(/*ownIsStale=*/true);
   endpoint_ = std::make_unique<posix::Endpoint>(EndpointOf(pid_), messageId_,
                                                 [this](const Message& m) { return Dispatch(m); });
+  AttachToEventLoop();
+}
+
+void TJclAppInstances::AttachToEventLoop() {
   if (QCoreApplication::instance() != nullptr) endpoint_->AttachToEventLoop();
 }
 

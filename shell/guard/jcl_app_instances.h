@@ -114,6 +114,10 @@ class TJclAppInstances {
   bool SendData(const std::string& windowClassName, std::uint32_t kind, const void* data,
                 std::size_t size, GuardWindow* originator);
 
+  // Lets the Qt event loop serve this copy's socket (done at construction
+  // when a QCoreApplication exists already; harmless to repeat).
+  void AttachToEventLoop();
+
   // Guards of this process that receive notices and copy-data.
   void AddGuardWindow(GuardWindow* window);
   void RemoveGuardWindow(GuardWindow* window);

@@ -31,6 +31,7 @@ bool BringWindowToFront(QWidget* w) {
 
 TJvAppInstances::TJvAppInstances() {
   TJclAppInstances& registry = JclAppInstances();
+  registry.AttachToEventLoop();
   registry.AddGuardWindow(this);
   if (!GuardConstructed()) {
     GuardConstructed() = true;
@@ -55,6 +56,7 @@ void TJvAppInstances::SetApplicationWindow(QWidget* window) {
 void TJvAppInstances::Check() {
   if (!Active || MaxInstances <= 0) return;
   TJclAppInstances& registry = JclAppInstances();
+  registry.AttachToEventLoop();
   if (!registry.TableWasFull()) {
     if (registry.Position() < MaxInstances) return;
     const std::uint32_t own = registry.ProcessID();

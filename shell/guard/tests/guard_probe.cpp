@@ -8,6 +8,7 @@
 // --events     set the guard's events and record them
 // --minimized  show the window minimised
 // --modal      open a modal message box once running
+// --inactive   make the guard inactive once allowed
 // --exe-path   pretend to be started from PATH
 // --wait-file  wait (up to 10 s) for FILE to exist before the guard is built
 // SIGTERM closes the window normally.
@@ -51,7 +52,7 @@ void OnTerm(int) {
 
 int main(int argc, char** argv) {
   std::string record, exePath, waitFile;
-  bool events = false, minimized = false, modal = false;
+  bool events = false, minimized = false, modal = false, inactive = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--record" && i + 1 < argc) record = argv[++i];
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     else if (a == "--events") events = true;
     else if (a == "--minimized") minimized = true;
     else if (a == "--modal") modal = true;
+    else if (a == "--inactive") inactive = true;
   }
   if (!record.empty()) g_recordFd = open(record.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (!exePath.empty()) guard::SetProgramPathForTesting(exePath);
@@ -104,7 +106,8 @@ int main(int argc, char** argv) {
     return ok;
   });
   instances->Check();
-  Record("allowed");  // the creation step runs only for an allowed start
+  Record(instances->Active ? "allowed" : "allowed inactive");  // the creation step
+  if (inactive) instances->Active = false;
 
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_termPipe) != 0) return 2;
   signal(SIGTERM, OnTerm);

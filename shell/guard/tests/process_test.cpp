@@ -186,6 +186,17 @@ TEST_F(GuardProcessTest, RunningCopyAnswersWhileItsModalBoxIsUp) {
   EXPECT_TRUE(WaitFor(first, "cmdline --record|" + records_[second] + "|zeta"));
 }
 
+TEST_F(GuardProcessTest, StartIsAllowedWhenTheRunningCopiesAnswerInactive) {
+  const pid_t first = StartRunning({"--inactive"});
+  const pid_t second = StartRunning();
+  EXPECT_TRUE(Has(second, "allowed inactive")) << Record(second);
+  // A third start asks the first, which answers inactive again.
+  const pid_t third = StartRunning();
+  EXPECT_TRUE(Has(third, "allowed inactive")) << Record(third);
+  EXPECT_FALSE(Has(first, "activated"));
+  EXPECT_EQ(TablePids().size(), 3u);
+}
+
 TEST_F(GuardProcessTest, OtherPathRunsBeside) {
   const std::string other = root_ + "/other_probe";
   fs::copy_file(GUARD_PROBE_PATH, other);
