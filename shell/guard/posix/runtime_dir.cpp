@@ -39,7 +39,7 @@ void CheckDirectory(const std::string& dir) {
 std::string RuntimeDirectory() {
   const char* xdg = std::getenv("XDG_RUNTIME_DIR");
   std::string dir;
-  if (xdg != nullptr && *xdg != '\0') {
+  if (xdg != nullptr && *xdg == '/') {
     dir = xdg;
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   } else {

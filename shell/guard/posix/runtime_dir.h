@@ -8,7 +8,7 @@
 
 namespace guard::posix {
 
-// $XDG_RUNTIME_DIR when set and not empty; else /tmp/brevand-<uid>, created
+// $XDG_RUNTIME_DIR when it is an absolute path; else /tmp/brevand-<uid>, created
 // with mode 0700 when missing. The directory must be a real directory owned
 // by the effective user and not writable by group or others. Throws
 // GuardError otherwise.
