@@ -72,7 +72,7 @@ std::string Unescape(const std::string& text) {
     if (c == 't') out.push_back('\t');
     else if (c == 'n') out.push_back('\n');
     else if (c == 'r') out.push_back('\r');
-    else if (c == 'x' && i + 2 < text.size() + 0) {
+    else if (c == 'x' && i + 2 < text.size()) {
       out.push_back(static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16)));
       i += 2;
     } else out.push_back(c);
