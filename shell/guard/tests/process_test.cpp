@@ -179,10 +179,10 @@ TEST_F(GuardProcessTest, SecondStartIsRejectedAndHandsOverToTheFirst) {
 TEST_F(GuardProcessTest, RunningCopyAnswersWhileItsModalBoxIsUp) {
   const pid_t first = StartRunning({"--events", "--modal"});
   ASSERT_TRUE(WaitFor(first, "modal"));
-  const auto begin = Clock::now();
   const pid_t second = Start({"zeta"});
   EXPECT_EQ(WaitExit(second), 0);
-  EXPECT_LT(Clock::now() - begin, milliseconds(2500)) << "no wait ran into its time limit";
+  // Both arrive only when the box's own loop serves the socket.
+  EXPECT_TRUE(WaitFor(first, "activated"));
   EXPECT_TRUE(WaitFor(first, "cmdline --record|" + records_[second] + "|zeta"));
 }
 
