@@ -28,7 +28,7 @@ struct Row {
 constexpr ActionTable MakeTable(std::initializer_list<Row> rows) {
   ActionTable t{};
   for (const Row& r : rows) {
-    t[r.state].fill(r.other);
+    for (int token = 0; token < kTokenCount; ++token) t[r.state][token] = r.other;
     for (const Named& n : r.named) t[r.state][static_cast<int>(n.token)] = n.action;
   }
   return t;

@@ -16,7 +16,9 @@ struct Action {
 };
 
 inline constexpr int kStateCount = 30;
-using ActionTable = std::array<std::array<Action, kTokenCount>, kStateCount>;
+// Rows padded to a power of two; the padding holds Error.
+using ActionTable = std::array<std::array<Action, 16>, kStateCount>;
+static_assert(kTokenCount <= 16);
 extern const ActionTable kActionTable;
 
 // The action for `state` and `token`; Error for states and tokens the table

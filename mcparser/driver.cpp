@@ -9,13 +9,6 @@
 
 namespace mcparser {
 
-void Shift(std::uint8_t state) {
-  EvaluatorState& s = g_evaluator;
-  s.current.state = state;
-  Push(s.current);
-  s.current_token = NextToken();
-}
-
 double Evaluate(std::string_view text, std::uint16_t& status) {
   status = kStatusSyntaxError;  // what a caller sees if a fault escapes
   EvaluatorState& s = g_evaluator;
@@ -24,22 +17,16 @@ double Evaluate(std::string_view text, std::uint16_t& status) {
   Push(StackEntry{0, EntryValue(0.0)});
   s.current_token = NextToken();
 
-  bool accepted = false;
-  while (!accepted && !s.SyntaxError) {
+  // Each step reads the action for the state on top and the current token.
+  while (!s.SyntaxError) {
     const Action a = ActionFor(Top().state, s.current_token);
-    switch (a.kind) {
-      case Action::Shift:
-        Shift(a.arg);
-        break;
-      case Action::Reduce:
-        Reduce(a.arg);
-        break;
-      case Action::Accept:
-        accepted = true;
-        break;
-      case Action::Error:
-        s.SyntaxError = true;
-        break;
+    if (a.kind == Action::Reduce) {
+      Reduce(a.arg);
+    } else if (a.kind == Action::Shift) {
+      Shift(a.arg);
+    } else {
+      if (a.kind == Action::Error) s.SyntaxError = true;
+      break;
     }
   }
 

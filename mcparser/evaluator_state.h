@@ -2,6 +2,7 @@
 #ifndef MCPARSER_EVALUATOR_STATE_H_
 #define MCPARSER_EVALUATOR_STATE_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "mcparser/input_buffer.h"
@@ -17,7 +18,7 @@ struct EvaluatorState {
   // number or a name waits for the next shift and reductions leave results.
   StackEntry current;
   StackEntry stack[kStackCapacity];
-  std::uint16_t top = 0;  // entries held
+  std::size_t top = 0;  // entries held
   bool SyntaxError = false;
   bool MathError = false;  // a rejected number text or a failed computation
 };

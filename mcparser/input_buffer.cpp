@@ -1,5 +1,6 @@
 #include "mcparser/input_buffer.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace mcparser {
@@ -35,9 +36,27 @@ std::size_t NonAsciiLength(std::string_view s) {
   return n;
 }
 
+// True when none of the n bytes at p is outside ASCII.
+bool AllAscii(const char* p, std::size_t n) {
+  std::uint64_t seen = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    seen |= word;
+  }
+  for (; i < n; ++i) seen |= static_cast<unsigned char>(p[i]);
+  return (seen & 0x8080808080808080u) == 0;
+}
+
 }  // namespace
 
 void InputBuffer::Load(std::string_view utf8) {
+  const std::size_t prefix = utf8.size() < kCapacity ? utf8.size() : kCapacity;
+  if (AllAscii(utf8.data(), prefix)) {  // one byte a character
+    LoadChars(utf8.substr(0, prefix));
+    return;
+  }
   begin_ = end_ = 1;
   std::size_t i = 0;
   while (i < utf8.size() && Size() < kCapacity) {

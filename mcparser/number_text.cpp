@@ -46,34 +46,8 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Exact and quick for a text without exponent of at most 15 digits: the
-// digits as a whole number and a power of ten are both exact doubles, so one
-// division rounds correctly. False when the text does not qualify.
-bool ConvertShort(std::string_view text, double& value) {
-  if (text.size() > 16) return false;
-  std::uint64_t mantissa = 0;
-  int digits = 0, fraction_digits = -1;
-  for (char c : text) {
-    if (c == '.') {
-      fraction_digits = 0;
-    } else if (IsDigit(c)) {
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-      ++digits;
-      if (fraction_digits >= 0) ++fraction_digits;
-    } else {
-      return false;
-    }
-  }
-  if (digits > 15) return false;
-  value = static_cast<double>(mantissa);
-  if (fraction_digits > 0) value /= kPow10[fraction_digits];
-  return true;
-}
-
-}  // namespace
-
-bool ConvertNumberText(std::string_view text, double& value) {
-  if (ConvertShort(text, value)) return true;
+// Any text the quick path leaves: correctly rounded by from_chars.
+[[gnu::noinline]] bool ConvertLong(std::string_view text, double& value) {
   const std::size_t e = text.find('E');
   if (e != std::string_view::npos && !IsDigit(text.back())) return false;
   double d = 0;
@@ -86,6 +60,53 @@ bool ConvertNumberText(std::string_view text, double& value) {
     return false;  // not a text the scanner builds
   }
   value = d;
+  return true;
+}
+
+}  // namespace
+
+// Quick and exact for at most 15 significant-or-not digits and a decimal
+// exponent (after moving the point) within 22: the digits as a whole number
+// and the power of ten are both exact doubles, so one multiplication or
+// division rounds correctly. Everything else goes to from_chars.
+bool ConvertNumberText(std::string_view text, double& value) {
+  const char* p = text.data();
+  const std::size_t size = text.size();
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction_digits = 0;
+  bool seen_point = false;
+  std::size_t i = 0;
+  for (; i < size; ++i) {
+    const char c = p[i];
+    if (IsDigit(c)) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+      ++digits;
+      fraction_digits += seen_point;
+    } else if (c == '.' && !seen_point) {
+      seen_point = true;
+    } else {
+      break;
+    }
+  }
+  if (digits > 15) return ConvertLong(text, value);
+  int exponent = 0;
+  if (i < size) {
+    if (p[i] != 'E') return ConvertLong(text, value);
+    std::size_t j = i + 1;
+    bool negative = false;
+    if (j < size && (p[j] == '+' || p[j] == '-')) negative = p[j++] == '-';
+    if (j == size) return false;  // an "E" without digits
+    for (; j < size; ++j) {
+      if (!IsDigit(p[j]) || exponent > 100) return ConvertLong(text, value);
+      exponent = exponent * 10 + (p[j] - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  exponent -= fraction_digits;
+  if (exponent < -22 || exponent > 22) return ConvertLong(text, value);
+  const double m = static_cast<double>(mantissa);
+  value = exponent < 0 ? m / kPow10[-exponent] : m * kPow10[exponent];
   return true;
 }
 

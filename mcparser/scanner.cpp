@@ -28,36 +28,34 @@ constexpr std::array<Token, 256> MakeCharTokens() {
 }
 constexpr std::array<Token, 256> kCharTokens = MakeCharTokens();
 
-// The input buffer begins with a digit.
+// The input buffer begins with a digit. Reads the number text in place,
+// without copying it out of the buffer.
 void ReadNumber() {
   InputBuffer& in = g_evaluator.input;
-  const std::size_t size = in.Size();
+  const std::string_view rest = in.View();
+  const char* p = rest.data();
+  const std::size_t size = rest.size();
   std::size_t n = 0;
   bool seen_point = false;
   for (; n < size; ++n) {
-    const char c = in.At(n);
-    if (c == '.' && !seen_point) {
-      seen_point = true;
-    } else if (!IsDigit(c)) {
-      break;
-    }
+    const char c = p[n];
+    if (IsDigit(c)) continue;
+    if (c != '.' || seen_point) break;
+    seen_point = true;
   }
-  if (n < size && in.At(n) == 'E') {
+  if (n < size && p[n] == 'E') {
     ++n;
-    if (n < size && (in.At(n) == '+' || in.At(n) == '-')) ++n;
-    for (std::size_t digits = 0; digits < kMaxExponentDigits && n < size && IsDigit(in.At(n));
+    if (n < size && (p[n] == '+' || p[n] == '-')) ++n;
+    for (std::size_t digits = 0; digits < kMaxExponentDigits && n < size && IsDigit(p[n]);
          ++digits) {
       ++n;
     }
   }
   if (n > kMaxNumberText) n = kMaxNumberText;
-
-  char text[kMaxNumberText];
-  for (std::size_t i = 0; i < n; ++i) text[i] = in.At(i);
-  in.DropFront(n);
+  in.DropFront(n);  // the characters stay in place until the next load
 
   double value = 0;
-  if (!ConvertNumberText({text, n}, value)) {
+  if (!ConvertNumberText({p, n}, value)) {
     g_evaluator.MathError = true;
     value = 0;
   }
@@ -87,7 +85,7 @@ Token NextToken() {
   }
   if (IsLetter(c)) {
     for (std::string_view name : kFunctionNames) {
-      if (MatchName(name)) return Token::FunctionName;
+      if (name[0] == c && MatchName(name)) return Token::FunctionName;
     }
     return Token::BadChar;
   }
