@@ -1,0 +1,132 @@
+// The editor headless with the mill sample, the real brevand under X with its
+// fields typed and Adjust clicked through xdotool, then Save over the bus:
+// the saved file must be the expected program, and one undo takes it back.
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusMetaType>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "refhost/editor/tests/editor_bus.h"
+
+namespace refhost::testing {
+namespace {
+
+namespace fs = std::filesystem;
+const fs::path kSamples = NORVANE_SAMPLES_DIR;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Runs xdotool; its output, or "" when it fails or takes too long.
+QString XDo(const QStringList& args) {
+  QProcess p;
+  p.start("xdotool", args);
+  if (!p.waitForFinished(5000)) {
+    p.kill();
+    p.waitForFinished(1000);
+    return {};
+  }
+  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+}
+
+QString WaitForWindow(qint64 pid, const QString& title, int timeout_ms) {
+  QDeadlineTimer deadline(timeout_ms);
+  while (!deadline.hasExpired()) {
+    const QString ids = XDo({"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^" + title + "$"});
+    if (!ids.isEmpty()) return ids.split('\n').first();
+    QThread::msleep(100);
+  }
+  return {};
+}
+
+// Clicks a point of the window's client area (the brevand layout at 96 dpi).
+void ClickAt(const QString& window, int x, int y) {
+  XDo({"mousemove", "--window", window, QString::number(x), QString::number(y)});
+  XDo({"click", "1"});
+}
+
+void TypeInto(const QString& window, int x, int y, const QString& text) {
+  ClickAt(window, x, y);
+  XDo({"type", "--delay", "30", text});
+}
+
+TEST(EndToEndTest, BrevandAdjustsTheSampleAndTheSaveKeepsIt) {
+  if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+    GTEST_SKIP() << "DISPLAY is not set: this run needs an X server (scripts/test.sh starts Xvfb)";
+  }
+  if (QStandardPaths::findExecutable("xdotool").isEmpty()) GTEST_SKIP() << "xdotool is not installed";
+
+  hostlink::testing::PrivateBus bus;
+  QString error;
+  ASSERT_TRUE(bus.Start(&error)) << error.toStdString();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path program = fs::path(dir.path().toStdString()) / "mill.ngc";
+  fs::copy_file(kSamples / "mill.ngc", program);
+  QProcess* editor = StartEditor(bus, {"--select", "1:29", QString::fromStdString(program.string())});
+  ASSERT_NE(editor, nullptr);
+
+  QProcess brevand;
+  QProcessEnvironment env = bus.Environment();
+  env.insert("XDG_RUNTIME_DIR", dir.path());  // its own instance registry
+  env.remove("QT_QPA_PLATFORM");
+  brevand.setProcessEnvironment(env);
+  brevand.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  brevand.start(QStringLiteral(BREVAND_PATH), {});
+  ASSERT_TRUE(brevand.waitForStarted(5000));
+  const QString window = WaitForWindow(brevand.processId(), "Norvane Brevand", 10000);
+  ASSERT_FALSE(window.isEmpty()) << "brevand showed no window";
+  XDo({"windowfocus", "--sync", window});
+
+  // "2. Lines" at 8,43 holds edt1 and edt3; "3. Arcs" at 8,123 edt2 and edt4.
+  TypeInto(window, 8 + 160 + 28, 43 + 24 + 10, "5");
+  TypeInto(window, 8 + 351 + 24, 43 + 24 + 10, "200");
+  TypeInto(window, 8 + 160 + 28, 123 + 24 + 10, "3");
+  TypeInto(window, 8 + 351 + 24, 123 + 24 + 10, "150");
+  ClickAt(window, 52 + 37, 201 + 12);  // Adjust
+
+  // The pass is done when its last mark is there.
+  QList<qlonglong> marks;
+  QDeadlineTimer deadline(15000);
+  while (!deadline.hasExpired()) {
+    marks = qdbus_cast<QList<qlonglong>>(Value(Editor(bus, "MarkedLines")));
+    if (!marks.isEmpty() && marks.last() == 26) break;
+    QThread::msleep(100);
+  }
+  EXPECT_EQ(marks, (QList<qlonglong>{9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 24, 25, 26}));
+
+  ASSERT_EQ(Editor(bus, "Save").type(), QDBusMessage::ReplyMessage);
+  EXPECT_EQ(Slurp(program), Slurp(kSamples / "mill-expected.ngc"));
+  EXPECT_EQ(Slurp(program.string() + "~"), Slurp(kSamples / "mill.ngc"));
+
+  Editor(bus, "Undo");
+  EXPECT_EQ(Value(Editor(bus, "Text")).toString().toStdString(), Slurp(kSamples / "mill.ngc"));
+
+  XDo({"windowfocus", "--sync", window});
+  XDo({"key", "Escape"});
+  EXPECT_TRUE(brevand.waitForFinished(10000)) << "brevand did not end after Escape";
+  if (brevand.state() != QProcess::NotRunning) brevand.kill(), brevand.waitForFinished(3000);
+}
+
+}  // namespace
+}  // namespace refhost::testing
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
