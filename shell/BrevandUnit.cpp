@@ -62,8 +62,17 @@ TForm4::TForm4(FormCreateSteps steps, int dpi) : steps_(std::move(steps)) {
     BuildControls(dpi);
     SetTabOrder();
 
-    // Single-instance guard: constructed here, once every control exists,
-    // and its Check run before FormCreate. A rejected start ends inside it.
+    // Single-instance guard: constructed once every control exists (it is
+    // the last component), its Check run before FormCreate. A rejected start
+    // ends inside Check with exit code 0.
+    if (steps_.instanceGuard) {
+      JvAppInstances1 = std::make_unique<guard::TJvAppInstances>();
+      JvAppInstances1->OnRejected = [this](guard::TJvAppInstances*) {
+        shell::RunHandler([this] { JvAppInstances1Rejected(this); });
+      };
+      guard::TJvAppInstances::SetApplicationWindow(this);
+      JvAppInstances1->Check();
+    }
 
     shell::RunHandler([this] { FormCreate(this); });
   } catch (...) {

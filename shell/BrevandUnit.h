@@ -14,6 +14,7 @@
 
 #include "hostlink/attach.h"
 #include "hostlink/host_editor.h"
+#include "shell/guard/jv_app_instances.h"
 #include "shell/scaling.h"
 
 class TForm4;
@@ -31,6 +32,9 @@ extern hostlink::HostEditor HostEditor;
 struct FormCreateSteps {
   std::function<void()> createMutex;
   std::function<std::unique_ptr<hostlink::Connector>()> connector;
+  // Build the single-instance guard and run its check before FormCreate.
+  // Off for windows built in tests, which share one program file.
+  bool instanceGuard = false;
 };
 
 class TForm4 : public QWidget {
@@ -49,6 +53,7 @@ class TForm4 : public QWidget {
   QLabel* lbl2 = nullptr;
   QLabel* lbl4 = nullptr;
   QLabel* lbl7 = nullptr;
+  std::unique_ptr<guard::TJvAppInstances> JvAppInstances1;  // null without a guard
   QGroupBox* grp1 = nullptr;
   QGroupBox* grp2 = nullptr;
   QLabel* lbl1 = nullptr;

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   shell::RegisterWindowFont();
 
   FormCreateSteps steps;
+  steps.instanceGuard = true;
   steps.createMutex = [] { shell::CreateNamedMutex(); };
   steps.connector = []() -> std::unique_ptr<hostlink::Connector> {
     return std::make_unique<hostlink::dbus::DbusConnector>(

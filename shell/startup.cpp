@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "shell/error_text.h"
+#include "shell/guard/jcl_app_instances.h"
 #include "shell/messages.h"
 
 namespace shell {
@@ -52,9 +53,11 @@ int RunProgram(const std::function<std::unique_ptr<TForm4>()>& buildWindow) {
   window->ShowFromMessageLoop();
   QApplication::exec();
 
-  // Shutdown: the window and its components, then the host link.
+  // Shutdown: the window and its components, then the host link, then this
+  // copy leaves the instance registry and tells the others.
   window.reset();
   HostEditor.Release();
+  guard::ReleaseJclAppInstances();
   return 0;
 }
 
