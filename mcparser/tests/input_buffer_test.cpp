@@ -27,6 +27,9 @@ TEST(InputBufferTest, OneCharacterPerUnicodeCharacterOrIllFormedPiece) {
       {"\x80\xBF", X + X},                             // stray continuation bytes
       {"\xFF\xFE", X + X},
       {"\xC3(", X + "("},
+      {"1234567\xC3\xA9", "1234567" + X},            // in the first eight bytes
+      {"12345678\xC3\xA9", "12345678" + X},          // in the next eight
+      {"1234567812345678\xE2\x82\xAC" "9", "1234567812345678" + X + "9"},
       {std::string("1\0" "2", 3), std::string("1\0" "2", 3)},
   };
   for (const auto& c : cases) {
