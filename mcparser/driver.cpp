@@ -53,8 +53,17 @@ std::string StripBlanks(std::string_view text) {
 
 double FieldValue(std::string_view text) {
   std::uint16_t status = 0;
-  if (text.find(' ') != std::string_view::npos) return Evaluate(StripBlanks(text), status);
-  return Evaluate(text, status);
+  if (text.find(' ') == std::string_view::npos) return Evaluate(text, status);
+  // Blanks removed into a fixed buffer: a character of the input buffer takes
+  // at most 4 bytes, so only the first 4 x 100 bytes kept can matter.
+  char stripped[4 * InputBuffer::kCapacity];
+  std::size_t n = 0;
+  for (char c : text) {
+    if (c == ' ') continue;
+    stripped[n++] = c;
+    if (n == sizeof stripped) break;
+  }
+  return Evaluate({stripped, n}, status);
 }
 
 }  // namespace mcparser

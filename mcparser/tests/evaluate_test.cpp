@@ -191,6 +191,14 @@ TEST(FieldValueTest, BlanksRemovedThenZeroUnlessOk) {
       {"SIN 30", 0},     {"1\t+2", 0},        {"5E", 0},         {"1/0+2", 0},
       {"-(3+4)^2", 0},   {"(5", 0},           {"400*0.8", 320},  {" - 2", -2},
       {std::string(200, ' ') + "7", 7},       // blanks go before the cut
+      {[] {  // 100 characters, then one the cut drops
+         std::string s;
+         for (int i = 0; i < 49; ++i) s += " 1 +";
+         s += " 10";
+         for (int i = 0; i < 150; ++i) s += " \xE2\x82\xAC";
+         return s + "+1";
+       }(),
+       59},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("text: " + c.text);
