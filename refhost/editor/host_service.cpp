@@ -157,6 +157,19 @@ bool HostService::handleMessage(const QDBusMessage& message, const QDBusConnecti
       reply = HandleEditor(message);
     } else if (interface == kPropertiesInterface) {
       reply = HandleProperties(message);
+    } else if (interface == QLatin1String("org.freedesktop.DBus.Introspectable")) {
+      CheckArguments(message, "", "no arguments");
+      reply = message.createReply(QStringLiteral(
+          "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+          " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>"
+          "<interface name=\"org.freedesktop.DBus.Introspectable\">"
+          "<method name=\"Introspect\"><arg direction=\"out\" type=\"s\"/></method></interface>"
+          "<interface name=\"org.freedesktop.DBus.Properties\">"
+          "<method name=\"Get\"><arg direction=\"in\" type=\"s\"/><arg direction=\"in\" type=\"s\"/>"
+          "<arg direction=\"out\" type=\"v\"/></method>"
+          "<method name=\"GetAll\"><arg direction=\"in\" type=\"s\"/>"
+          "<arg direction=\"out\" type=\"a{sv}\"/></method></interface>") +
+          introspect(message.path()) + QStringLiteral("</node>"));
     } else if (interface.isEmpty() || interface == QLatin1String(kHostInterface)) {
       reply = HandleHost(message);
     } else {

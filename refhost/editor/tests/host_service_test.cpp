@@ -107,6 +107,16 @@ TEST_F(EditorBusTest, QueriesFollowSelectionAndSystemType) {
   EXPECT_EQ(v.value<QDBusVariant>().variant().toInt(), 9);
 }
 
+TEST_F(EditorBusTest, AnswersPingAndDescribesItself) {
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Call(bus_, "org.freedesktop.DBus.Peer", "Ping").type(), QDBusMessage::ReplyMessage);
+  const QString xml = Value(Call(bus_, "org.freedesktop.DBus.Introspectable", "Introspect")).toString();
+  for (const char* member : {"SystemType", "StartSelection", "EndSelection", "selectline", "markline",
+                             "step", "CurrentBlock", "add", "SaveAs", "Quit"}) {
+    EXPECT_TRUE(xml.contains(QStringLiteral("name=\"%1\"").arg(member))) << member;
+  }
+}
+
 TEST_F(EditorBusTest, SystemTypeFromCommandLineAndProgram) {
   const std::string lathe = "G18 G21\nG0 X20 Z2\nG1 Z-10 F0.2\n";
   struct Case {
