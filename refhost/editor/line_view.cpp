@@ -60,7 +60,9 @@ void LineView::EnsureVisible(std::int64_t line) {
 
 void LineView::Refresh() {
   UpdateScrollRange();
-  if (Editing() && editing_line_ > session_.document().LineCount()) CancelEdit();
+  // Lines inserted or removed elsewhere (undo, a script) renumber the
+  // edited line: drop the edit rather than store it on another line.
+  if (Editing() && session_.document().LineCount() != editing_count_) CancelEdit();
   PlaceEditor();
   viewport()->update();
 }
@@ -219,8 +221,9 @@ bool LineView::eventFilter(QObject* watched, QEvent* event) {
 
 void LineView::EditCurrentLine(const QString& typed) {
   if (Editing()) CommitEdit();
+  session_.MoveCursor(session_.selection().Cursor(), false);
   editing_line_ = session_.selection().Cursor();
-  session_.MoveCursor(editing_line_, false);
+  editing_count_ = session_.document().LineCount();
   EnsureVisible(editing_line_);
   editor_->setText(LineText(session_.document(), editing_line_) + typed);
   editor_->setCursorPosition(int(editor_->text().size()));

@@ -57,6 +57,7 @@ class LineView : public QAbstractScrollArea {
   EditorSession& session_;
   QLineEdit* editor_;
   std::int64_t editing_line_ = 0;
+  std::int64_t editing_count_ = 0;  // line count when the edit began
   int widest_ = 0;  // widest line painted so far, for the horizontal range
 };
 

@@ -143,6 +143,7 @@ int main(int argc, char** argv) {
     bus_watch.start(500);
   }
   if (window) {
+    window->view()->EnsureVisible(session.selection().Cursor());
     window->show();
     QObject::connect(qApp, &QApplication::lastWindowClosed, app.get(), &QCoreApplication::quit);
   }

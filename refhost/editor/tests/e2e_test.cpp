@@ -64,7 +64,7 @@ void TypeInto(const QString& window, int x, int y, const QString& text) {
   XDo({"type", "--delay", "30", text});
 }
 
-TEST(EndToEndTest, BrevandAdjustsTheSampleAndTheSaveKeepsIt) {
+TEST(EditorEndToEnd, BrevandAdjustsTheSampleAndTheSaveKeepsIt) {
   if (qEnvironmentVariableIsEmpty("DISPLAY")) {
     GTEST_SKIP() << "DISPLAY is not set: this run needs an X server (scripts/test.sh starts Xvfb)";
   }

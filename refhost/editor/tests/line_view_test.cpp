@@ -105,6 +105,15 @@ TEST_F(LineViewTest, InlineEditorReplacesOneLineAsOneStep) {
   session_.Undo();
   EXPECT_EQ(session_.document().Line(5), "G1 X5 Y0");
   EXPECT_FALSE(session_.document().CanUndo());
+
+  // Lines renumbered under an open edit: the edit is dropped, not stored on
+  // whatever line now has its number.
+  QTest::keyClick(view_.get(), Qt::Key_F2);
+  editor->setText("stale");
+  session_.document().InsertLines(1, {"(new first line)"});
+  view_->CommitEdit();
+  EXPECT_EQ(session_.document().Line(7), "G1 X6 Y0");
+  EXPECT_EQ(session_.document().Line(6), "G1 X5 Y0");
 }
 
 TEST_F(LineViewTest, InsertAndDeleteLines) {
