@@ -34,7 +34,7 @@ QString XDo(const QStringList& args) {
 QString WaitForWindow(qint64 pid, const QString& title, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
   while (!deadline.hasExpired()) {
-    const QString ids = XDo({"search", "--onlyvisible", "--pid", QString::number(pid), "--name",
+    const QString ids = XDo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
                              "^" + title + "$"});
     if (!ids.isEmpty()) return ids.split('\n').first();
     QThread::msleep(100);
@@ -146,6 +146,42 @@ TEST_F(EndToEnd, TypedFieldsAndAdjustReachTheHost) {
   ASSERT_TRUE(brevand.waitForFinished(10000)) << "brevand did not end after Escape";
   EXPECT_EQ(brevand.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(brevand.exitCode(), 0);
+}
+
+TEST_F(EndToEnd, SecondStartIsRejectedAndTheFirstStays) {
+  const QString record = runtime.filePath("calls.txt");
+  bus.StartProcess(hostlink::testing::TestHostPath(),
+                   {"--address", bus.Address(), "--record", record, "--demo"});
+  ASSERT_FALSE(bus.WaitForOwner("norvane.norvanex").isEmpty());
+
+  StartBrevand();
+  const QString first = WaitForWindow(brevand.processId(), "Norvane Brevand", 10000);
+  ASSERT_FALSE(first.isEmpty()) << "the first copy showed no window";
+
+  // A second start of the same program file: only the message box, then exit 0.
+  QProcess second;
+  QProcessEnvironment env = bus.Environment();
+  env.insert("XDG_RUNTIME_DIR", runtime.path());
+  env.remove("QT_QPA_PLATFORM");
+  second.setProcessEnvironment(env);
+  second.start(BREVAND_PATH, {"one", "two"});
+  ASSERT_TRUE(second.waitForStarted(5000));
+  const QString box = WaitForWindow(second.processId(), "Pellmark", 10000);
+  ASSERT_FALSE(box.isEmpty()) << "no \"Pellmark Already Running\" box";
+  EXPECT_TRUE(XDo({"search", "--all", "--onlyvisible", "--pid", QString::number(second.processId()),
+                   "--name", "^Norvane Brevand$"})
+                  .isEmpty())
+      << "the rejected copy showed its own window";
+  XDo({"windowfocus", "--sync", box});
+  XDo({"key", "Return"});
+  ASSERT_TRUE(second.waitForFinished(10000)) << "the rejected copy did not end";
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+
+  // The first copy runs on, and the rejected one never called the host.
+  EXPECT_EQ(brevand.state(), QProcess::Running);
+  EXPECT_FALSE(WaitForWindow(brevand.processId(), "Norvane Brevand", 2000).isEmpty());
+  EXPECT_TRUE(ReadLines(record).isEmpty()) << ReadLines(record).join(", ").toStdString();
 }
 
 }  // namespace
