@@ -26,8 +26,9 @@ class HostService : public QDBusVirtualObject {
   Q_OBJECT
 
  public:
-  // `idle_ms`: how long the bus stays quiet before a pass's undo group closes.
-  explicit HostService(EditorSession& session, int idle_ms = 400, QObject* parent = nullptr);
+  // `idle_ms`: how long the bus stays quiet before a pass's undo group closes
+  // (long enough that a pass slowed by a busy machine stays one step).
+  explicit HostService(EditorSession& session, int idle_ms = 2000, QObject* parent = nullptr);
 
   // Registers the object, then claims the bus name. False with `error` set
   // when the name is owned already or the bus refuses.

@@ -257,7 +257,7 @@ TEST_F(EditorBusTest, IdleBusClosesThePass) {
   Host(bus_, "markline", {0, 0});
   FeedWrite(6, 150);
   const QString after_pass = Text();
-  QThread::msleep(900);
+  QThread::msleep(2600);
   QCoreApplication::processEvents();
   Host(bus_, "selectline", {7});
   Host(bus_, "add", {QString("F"), 99.0});
