@@ -84,6 +84,11 @@ void LineView::resizeEvent(QResizeEvent* event) {
   PlaceEditor();
 }
 
+void LineView::scrollContentsBy(int, int) {
+  PlaceEditor();  // the line edit moves with its line
+  viewport()->update();
+}
+
 void LineView::paintEvent(QPaintEvent*) {
   QPainter painter(viewport());
   const Document& document = session_.document();
