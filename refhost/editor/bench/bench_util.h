@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace refhost::bench {
@@ -38,6 +39,26 @@ inline std::uint64_t WriteProgram(const std::string& path, std::int64_t lines) {
   out << "G0 Z5.\nM30\n%\n";
   return static_cast<std::uint64_t>(out.tellp());
 }
+
+// A temporary folder for a generated program, removed with its file on every
+// way out of the benchmark.
+class TempFolder {
+ public:
+  TempFolder() {
+    char pattern[] = "/tmp/editor-bench-XXXXXX";
+    if (::mkdtemp(pattern) != nullptr) path_ = pattern;
+  }
+  ~TempFolder() {
+    if (path_.empty()) return;
+    ::unlink(File().c_str());
+    ::rmdir(path_.c_str());
+  }
+  bool Valid() const { return !path_.empty(); }
+  std::string File() const { return path_ + "/program.ngc"; }
+
+ private:
+  std::string path_;
+};
 
 // A "VmHWM" or "VmRSS" figure of /proc/<pid>/status, in bytes (0 if unknown).
 inline std::uint64_t ProcMemory(const std::string& pid, const char* field) {

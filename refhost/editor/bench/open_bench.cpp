@@ -30,9 +30,9 @@ double Seconds(Clock::time_point since) {
 
 int main(int argc, char** argv) {
   const std::int64_t lines = argc > 1 ? std::atoll(argv[1]) : 1000000;
-  char dir[] = "/tmp/editor-open-bench-XXXXXX";
-  if (::mkdtemp(dir) == nullptr) return 1;
-  const std::string file = std::string(dir) + "/big.ngc";
+  const refhost::bench::TempFolder folder;
+  if (!folder.Valid()) return 1;
+  const std::string file = folder.File();
   const std::uint64_t size = refhost::bench::WriteProgram(file, lines);
   std::printf("program:                  %lld lines, %.1f MB\n", static_cast<long long>(lines),
               refhost::bench::Mb(size));
@@ -91,7 +91,5 @@ int main(int argc, char** argv) {
   std::printf("editor peak memory:       %.1f MB = %.2f x file\n", refhost::bench::Mb(hwm),
               double(hwm) / double(size));
   bus.Stop();
-  ::unlink(file.c_str());
-  ::rmdir(dir);
   return 0;
 }

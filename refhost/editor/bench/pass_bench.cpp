@@ -23,9 +23,9 @@
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const std::int64_t lines = argc > 1 ? std::atoll(argv[1]) : 100000;
-  char dir[] = "/tmp/editor-pass-bench-XXXXXX";
-  if (::mkdtemp(dir) == nullptr) return 1;
-  const std::string file = std::string(dir) + "/pass.ngc";
+  const refhost::bench::TempFolder folder;
+  if (!folder.Valid()) return 1;
+  const std::string file = folder.File();
   const std::uint64_t size = refhost::bench::WriteProgram(file, lines);
 
   hostlink::testing::PrivateBus bus;
@@ -78,7 +78,5 @@ int main(int argc, char** argv) {
   std::printf("editor peak memory:       %.1f MB after opening, %.1f MB after the pass (%.2f x file)\n",
               refhost::bench::Mb(before), refhost::bench::Mb(hwm), double(hwm) / double(size));
   bus.Stop();
-  ::unlink(file.c_str());
-  ::rmdir(dir);
   return 0;
 }
