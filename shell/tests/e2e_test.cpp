@@ -14,33 +14,13 @@
 #include <QThread>
 
 #include "hostlink/testing/private_bus.h"
+#include "hostlink/testing/xdo.h"
 
 namespace {
 
-// Runs xdotool with `args`; its output, or "" when it fails or takes too long.
-QString XDo(const QStringList& args) {
-  QProcess p;
-  p.start("xdotool", args);
-  if (!p.waitForFinished(5000)) {
-    p.kill();
-    p.waitForFinished(1000);
-    return {};
-  }
-  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
-  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-// The first visible window of process `pid` titled `title`.
-QString WaitForWindow(qint64 pid, const QString& title, int timeoutMs) {
-  QDeadlineTimer deadline(timeoutMs);
-  while (!deadline.hasExpired()) {
-    const QString ids = XDo({"search", "--all", "--onlyvisible", "--pid", QString::number(pid), "--name",
-                             "^" + title + "$"});
-    if (!ids.isEmpty()) return ids.split('\n').first();
-    QThread::msleep(100);
-  }
-  return {};
-}
+using hostlink::testing::ClickAt;
+using hostlink::testing::WaitForWindow;
+using hostlink::testing::XDo;
 
 QStringList ReadLines(const QString& path) {
   QFile f(path);
@@ -48,21 +28,11 @@ QStringList ReadLines(const QString& path) {
   return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
-// Clicks the middle of a control given by its top-left and size in the
-// window's client area.
-void ClickAt(const QString& window, int x, int y) {
-  XDo({"mousemove", "--window", window, QString::number(x), QString::number(y)});
-  XDo({"click", "1"});
-}
-
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-      GTEST_SKIP() << "DISPLAY is not set: the end-to-end run needs an X server (scripts/test.sh starts Xvfb)";
-    }
-    if (QStandardPaths::findExecutable("xdotool").isEmpty()) {
-      GTEST_SKIP() << "xdotool is not installed";
+    if (const QString reason = hostlink::testing::XDoUnavailableReason(); !reason.isEmpty()) {
+      GTEST_SKIP() << reason.toStdString();
     }
     QString error;
     ASSERT_TRUE(bus.Start(&error)) << error.toStdString();

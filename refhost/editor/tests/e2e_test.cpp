@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "hostlink/testing/xdo.h"
 #include "refhost/editor/tests/editor_bus.h"
 
 namespace refhost::testing {
@@ -30,34 +31,9 @@ std::string Slurp(const fs::path& path) {
   return s.str();
 }
 
-// Runs xdotool; its output, or "" when it fails or takes too long.
-QString XDo(const QStringList& args) {
-  QProcess p;
-  p.start("xdotool", args);
-  if (!p.waitForFinished(5000)) {
-    p.kill();
-    p.waitForFinished(1000);
-    return {};
-  }
-  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
-  return QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
-}
-
-QString WaitForWindow(qint64 pid, const QString& title, int timeout_ms) {
-  QDeadlineTimer deadline(timeout_ms);
-  while (!deadline.hasExpired()) {
-    const QString ids = XDo({"search", "--onlyvisible", "--pid", QString::number(pid), "--name", "^" + title + "$"});
-    if (!ids.isEmpty()) return ids.split('\n').first();
-    QThread::msleep(100);
-  }
-  return {};
-}
-
-// Clicks a point of the window's client area (the brevand layout at 96 dpi).
-void ClickAt(const QString& window, int x, int y) {
-  XDo({"mousemove", "--window", window, QString::number(x), QString::number(y)});
-  XDo({"click", "1"});
-}
+using hostlink::testing::ClickAt;
+using hostlink::testing::WaitForWindow;
+using hostlink::testing::XDo;
 
 void TypeInto(const QString& window, int x, int y, const QString& text) {
   ClickAt(window, x, y);
@@ -65,10 +41,9 @@ void TypeInto(const QString& window, int x, int y, const QString& text) {
 }
 
 TEST(EditorEndToEnd, BrevandAdjustsTheSampleAndTheSaveKeepsIt) {
-  if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-    GTEST_SKIP() << "DISPLAY is not set: this run needs an X server (scripts/test.sh starts Xvfb)";
+  if (const QString reason = hostlink::testing::XDoUnavailableReason(); !reason.isEmpty()) {
+    GTEST_SKIP() << reason.toStdString();
   }
-  if (QStandardPaths::findExecutable("xdotool").isEmpty()) GTEST_SKIP() << "xdotool is not installed";
 
   hostlink::testing::PrivateBus bus;
   QString error;
