@@ -1,5 +1,7 @@
 #include "refhost/core/automation.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cmath>
 
@@ -180,7 +182,9 @@ void Automation::add(const std::string& letter, double value) {
   }
   if (!std::isfinite(value)) throw AutomationError("add: the value is not a finite number");
   if (std::fabs(value) >= kMaxValue) {
-    throw AutomationError("add: the value " + FormatWordValue(value) + " is too large for a word");
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    throw AutomationError(std::string("add: the value ") + text + " is too large for a word");
   }
   if (selected_ == 0) throw AutomationError("add: no line selected (call selectline first)");
   CheckLine("add", selected_, doc_.LineCount());

@@ -209,6 +209,18 @@ TEST_F(AutomationTest, WriteOnTheLastLineLeavesTheInterpreterAtTheEnd) {
   EXPECT_EQ(doc.Line(2), "X1 F9");
 }
 
+TEST_F(AutomationTest, TooLargeValueIsNamedInTheMessage) {
+  Load("G1 X0 F5\nX1\n");
+  Automation a(doc);
+  a.selectline(2);
+  try {
+    a.add("F", 1e300);
+    FAIL() << "no error";
+  } catch (const AutomationError& e) {
+    EXPECT_STREQ(e.what(), "add: the value 1e+300 is too large for a word");
+  }
+}
+
 TEST_F(AutomationTest, BadCallsThrowAndChangeNothing) {
   Load("G1 X0 F5\nX1\n%\n");
   struct Case {

@@ -37,6 +37,9 @@ struct LastLineCase {
   double centre[3];  // checked when radius is checked and nonzero
 };
 
+// Cases print as their names in test listings.
+void PrintTo(const LastLineCase& c, std::ostream* os) { *os << c.name; }
+
 class LastLineTest : public ::testing::TestWithParam<LastLineCase> {};
 
 TEST_P(LastLineTest, ReportsTheLastLine) {
