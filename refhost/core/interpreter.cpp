@@ -80,7 +80,8 @@ const GRule* FindRule(double value) {
   if (!(value >= 0.0) || value >= kMaxCode10 / 10.0) return nullptr;
   double scaled = value * 10.0;
   double rounded = std::nearbyint(scaled);
-  if (std::fabs(scaled - rounded) > 1e-6) return nullptr;
+  // Just below the bound, rounding can reach it (G99.9999999).
+  if (std::fabs(scaled - rounded) > 1e-6 || rounded >= kMaxCode10) return nullptr;
   std::uint8_t at = kGIndex[static_cast<std::size_t>(rounded)];
   return at ? &kGRules[at - 1] : nullptr;
 }

@@ -77,6 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
         LastLineCase{"PercentLine", "G1 X3 F9\n% X7 F1", 1, {3, 0, 0}, {3, 0, 0}, 9, 0, {}},
         LastLineCase{"NoMotionCodeYet", "X1 Y1", -1, {0, 0, 0}, {1, 1, 0}, 0, 0, {}},
         LastLineCase{"CannedCycleCancel", "G1 X1\nG80", -1, {1, 0, 0}, {1, 0, 0}, 0, 0, {}},
+        LastLineCase{"CodeJustBelowTheTableEnd", "G1 X1 F4\nG99.99999999 X2", 1, {1, 0, 0}, {2, 0, 0}, 4, 0, {}},
         LastLineCase{"OwnFeedCounts", "G1 X1 F100\nX2 F200", 1, {1, 0, 0}, {2, 0, 0}, 200, 0, {}},
         LastLineCase{"Comments", "G1 X1 (X5 Y5) Y2 F3 ; X9", 1, {0, 0, 0}, {1, 2, 0}, 3, 0, {}},
         LastLineCase{"UnclosedComment", "G1 X1 F2 (Y7", 1, {0, 0, 0}, {1, 0, 0}, 2, 0, {}},
