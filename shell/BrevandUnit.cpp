@@ -71,6 +71,9 @@ TForm4::TForm4(FormCreateSteps steps, int dpi) : steps_(std::move(steps)) {
         shell::RunHandler([this] { JvAppInstances1Rejected(this); });
       };
       guard::TJvAppInstances::SetApplicationWindow(this);
+      // What a guard event handler lets escape goes to the error report.
+      guard::JclAppInstances().SetErrorReporter(
+          [](const std::exception&) { shell::ReportError(std::current_exception()); });
       JvAppInstances1->Check();
     }
 
