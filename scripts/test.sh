@@ -41,8 +41,11 @@ for fuzzer in build/fuzz/*/fuzz/*_fuzzer build/fuzz/*/*/fuzz/*_fuzzer; do
   mkdir -p "$corpus"
   seeds="$(dirname "${fuzzer#build/fuzz/}")/corpus/$name"   # <subsystem>/fuzz/corpus/<name>
   echo "fuzzing $name for 60 s"
-  if ! "$fuzzer" -max_total_time=60 -timeout=5 -print_final_stats=1 "$corpus" "$seeds" >"$work/fuzz-$name.log" 2>&1; then
-    tail -n 40 "$work/fuzz-$name.log"
+  if ! "$fuzzer" -max_total_time=60 -timeout=5 -print_final_stats=1 -artifact_prefix="$work/" \
+      "$corpus" "$seeds" >"$work/fuzz-$name.log" 2>&1; then
+    # The report's head (error and stack) and its tail (the input, in base64).
+    grep -m1 -A30 -E '^==[0-9]+==ERROR|^==[0-9]+== ERROR|deadly signal|Timeout' "$work/fuzz-$name.log" || true
+    tail -n 12 "$work/fuzz-$name.log"
     echo "fuzzer $name found a fault"
     status=1
   else
