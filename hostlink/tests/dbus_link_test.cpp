@@ -270,9 +270,3 @@ TEST_F(DbusLinkTest, HostThatNeverAnswersFailsAfterTheTimeout) {
 
 }  // namespace
 }  // namespace hostlink
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -155,9 +155,3 @@ TEST_F(EndToEnd, SecondStartIsRejectedAndTheFirstStays) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -358,9 +358,3 @@ TEST_F(EditorBusTest, ActivatedWithoutDisplayServesAndEndsWithTheBus) {
 
 }  // namespace
 }  // namespace refhost::testing
-
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,11 @@
+// main() for GoogleTest programs that need a Qt application object (buses,
+// processes, timers), without a window.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
