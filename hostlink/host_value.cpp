@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "hostlink/host_error.h"
 
@@ -30,9 +31,10 @@ bool StartsWith(const std::string& s, std::size_t at, const std::string& prefix)
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Appends the digits at `*at` to `out`; with `grouped`, group separators may
-// stand between groups of exactly three digits. Returns the digit count.
-std::size_t ReadDigits(const std::string& s, std::size_t* at, const std::string& group,
-                       bool grouped, std::string* out) {
+// stand between groups of exactly three digits. Returns the digit count, or
+// nothing when the digits are badly grouped.
+std::optional<std::size_t> ReadDigits(const std::string& s, std::size_t* at,
+                                      const std::string& group, bool grouped, std::string* out) {
   std::size_t count = 0;
   std::size_t run = 0;  // digits since the last separator
   bool sawGroup = false;
@@ -43,8 +45,8 @@ std::size_t ReadDigits(const std::string& s, std::size_t* at, const std::string&
       ++run;
     } else if (grouped && run > 0 && StartsWith(s, *at, group) &&
                *at + group.size() < s.size() && IsDigit(s[*at + group.size()])) {
-      if (sawGroup && run != 3) return 0;
-      if (!sawGroup && run > 3) return 0;
+      if (sawGroup && run != 3) return std::nullopt;
+      if (!sawGroup && run > 3) return std::nullopt;
       sawGroup = true;
       run = 0;
       *at += group.size();
@@ -52,7 +54,7 @@ std::size_t ReadDigits(const std::string& s, std::size_t* at, const std::string&
       break;
     }
   }
-  if (sawGroup && run != 3) return 0;
+  if (sawGroup && run != 3) return std::nullopt;
   return count;
 }
 
@@ -139,18 +141,21 @@ bool ParseLocaleNumber(const std::string& text, const NumberFormat& format, bool
     ++at;
   }
   const bool grouped = !format.group.empty() && format.group != format.decimal;
-  std::size_t digits = ReadDigits(s, &at, format.group, grouped, &plain);
+  // A bad grouping fails the whole text, whatever follows it.
+  const std::optional<std::size_t> integral = ReadDigits(s, &at, format.group, grouped, &plain);
+  if (!integral) return false;
+  std::size_t digits = *integral;
   if (!whole && StartsWith(s, at, format.decimal)) {
     at += format.decimal.size();
     plain.push_back('.');
-    digits += ReadDigits(s, &at, format.group, false, &plain);
+    digits += ReadDigits(s, &at, format.group, false, &plain).value_or(0);
   }
   if (digits == 0) return false;
   if (!whole && at < s.size() && (s[at] == 'e' || s[at] == 'E')) {
     plain.push_back('e');
     ++at;
     if (at < s.size() && (s[at] == '+' || s[at] == '-')) plain.push_back(s[at++]);
-    if (ReadDigits(s, &at, format.group, false, &plain) == 0) return false;
+    if (ReadDigits(s, &at, format.group, false, &plain).value_or(0) == 0) return false;
   }
   if (at != s.size()) return false;
 
