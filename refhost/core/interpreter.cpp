@@ -119,9 +119,11 @@ void ArcGeometry(const ModalState& state, int motion, const double start[3], con
     }
     block.radius = std::fabs(r);
   } else {
+    // An offset left out counts as 0: the start point's own coordinate in
+    // relative mode (G91.1), the axis origin in absolute mode (G90.1).
     for (int axis : {axes.a, axes.b}) {
-      double off = has_offset[axis] ? offset[axis] : 0.0;
-      centre[axis] = state.arc_absolute ? (has_offset[axis] ? off : start[axis]) : start[axis] + off;
+      const double off = has_offset[axis] ? offset[axis] : 0.0;
+      centre[axis] = state.arc_absolute ? off : start[axis] + off;
     }
     block.radius = std::hypot(centre[axes.a] - start[axes.a], centre[axes.b] - start[axes.b]);
   }

@@ -22,7 +22,8 @@
 //   G28, G30 and G92 take the line's axis words as their data, not as a move.
 // - Arcs: the radius is |R| when R is given, else the distance from the start
 //   point to the centre in the active plane (G17 I/J, G18 I/K, G19 J/K; an
-//   offset left out counts as 0). The centre of an R arc is the one that
+//   offset left out counts as 0, which under G90.1 is the axis origin). The
+//   centre of an R arc is the one that
 //   gives the short arc for R > 0 and the long one for R < 0 in the direction
 //   of the code (G2 clockwise, seen from the plane's positive normal).
 // - Never throws; words it cannot read are skipped.

@@ -106,6 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
         LastLineCase{"ArcIKOmittedK", "G18\nG1 X1 Z1\nG3 X4 Z-2 I2", 3, {1, 0, 1}, {4, 0, -2}, 0, 2, {3, 0, 1}},
         LastLineCase{"ArcJK", "G19 G2 Z6 J3 K4 I99", 2, {0, 0, 0}, {0, 0, 6}, 0, 5, {0, 3, 4}},
         LastLineCase{"ArcAbsoluteCentre", "G1 X1 Y1\nG90.1 G2 X3 Y1 I2 J1", 2, {1, 1, 0}, {3, 1, 0}, 0, 1, {2, 1, 0}},
+        // With absolute centres an offset left out is the axis origin, 0.
+        LastLineCase{"ArcAbsoluteOmittedJ", "G1 X1 Y1\nG90.1 G2 X3 Y1 I2", 2, {1, 1, 0}, {3, 1, 0}, 0, kR2, {2, 0, 0}},
+        LastLineCase{"ArcAbsoluteOmittedIJ", "G1 X1 Y1\nG90.1 G3 X-1 Y1", 3, {1, 1, 0}, {-1, 1, 0}, 0, kR2, {0, 0, 0}},
+        LastLineCase{"ArcAbsoluteOmittedK", "G18 G90.1\nG1 X1 Z1\nG3 X-1 Z1 I0", 3, {1, 0, 1}, {-1, 0, 1}, 0, kR2, {0, 0, 0}},
+        LastLineCase{"ArcBackToRelativeCentre", "G90.1\nG91.1 G1 X1 Y1\nG2 X3 Y1 I1", 2, {1, 1, 0}, {3, 1, 0}, 0, 1, {2, 1, 0}},
         LastLineCase{"ArcWithoutAxisWords", "G1 X1 Y1\nG2 I1", 2, {1, 1, 0}, {1, 1, 0}, 0, 1, {2, 1, 0}},
         LastLineCase{"LineAfterArcHasNoRadius", "G2 X2 R1\nG1 X3", 1, {2, 0, 0}, {3, 0, 0}, 0, 0, {}}),
     [](const ::testing::TestParamInfo<LastLineCase>& info) { return std::string(info.param.name); });
