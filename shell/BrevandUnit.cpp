@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QMoveEvent>
 #include <QScreen>
+#include <limits>
 #include <map>
 #include <stdexcept>
 
@@ -38,7 +39,7 @@ QWidget* MakeControl(const shell::ControlLayout& row, QWidget* parent) {
       return new QGroupBox(text, parent);
     case shell::ControlKind::kEdit: {
       auto* edit = new QLineEdit(text, parent);
-      edit->setMaxLength(32767);  // Qt's own ceiling; the fields set none
+      edit->setMaxLength(std::numeric_limits<int>::max());  // no limit (Qt's default is 32767)
       return edit;
     }
     case shell::ControlKind::kCheckBox:
@@ -93,10 +94,12 @@ void TForm4::BuildControls(int dpi) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     dpi = screen != nullptr ? qRound(screen->logicalDotsPerInch()) : shell::kDesignDpi;
   }
+  // The window font follows the resolution; everything else follows the
+  // new height of "0" in it.
   const QFont windowFont =
       shell::WindowFont(shell::FontPixelsAtDpi(shell::kWindowFontPixels, dpi));
   scale_ = shell::ScaleForZeroHeight(shell::ZeroTextHeight(windowFont));
-  setFont(shell::WindowFont(scale_(shell::kWindowFontPixels)));
+  setFont(windowFont);
   setFixedSize(scale_(shell::kClientWidth), scale_(shell::kClientHeight));
 
   std::map<std::string, QWidget*> built;
@@ -104,7 +107,7 @@ void TForm4::BuildControls(int dpi) {
     QWidget* parent = row.parent == nullptr ? this : built.at(row.parent);
     QWidget* control = MakeControl(row, parent);
     control->setObjectName(row.name);
-    const QFont font = shell::WindowFont(scale_(row.fontPixels));
+    const QFont font = row.windowFont ? windowFont : shell::WindowFont(scale_(row.fontPixels));
     control->setFont(font);
     QSize size(scale_(row.width), scale_(row.height));
     if (row.kind == shell::ControlKind::kLabel) {

@@ -25,6 +25,7 @@ struct ControlLayout {
   int fontPixels;      // character height at 96 dpi
   bool black;          // text drawn in black rather than the window-text colour
   int tabOrder;        // within the parent; -1 takes no focus
+  bool windowFont;     // uses the window's own font (fontPixels is its design height)
 };
 
 // Every control, parents before their children.

@@ -160,6 +160,46 @@ TEST(WindowScaling, DoubleResolutionScalesEverythingByTheMeasuredHeight) {
   }
 }
 
+TEST(WindowScaling, WindowFontByResolutionControlsByZeroHeight) {
+  // The window font scales with the resolution (11 px at 96 dpi); the
+  // controls' own fonts by the new height of "0" against 13. The buttons
+  // and lbl5 use the window font.
+  const struct {
+    int dpi;
+    int windowFont;
+  } cases[] = {{120, 14}, {144, 17}, {192, 22}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dpi);
+    TForm4 form({}, c.dpi);
+    const shell::LayoutScale s = form.Scale();
+    EXPECT_EQ(s(13), shell::ZeroTextHeight(shell::WindowFont(c.windowFont)));
+    EXPECT_EQ(form.font().pixelSize(), c.windowFont);
+    for (QWidget* w : {static_cast<QWidget*>(form.btnRun), static_cast<QWidget*>(form.btnExit),
+                       static_cast<QWidget*>(form.lbl5)}) {
+      EXPECT_EQ(w->font().pixelSize(), c.windowFont) << w->objectName().toStdString();
+    }
+    for (QWidget* w : {static_cast<QWidget*>(form.edt1), static_cast<QWidget*>(form.lbl9),
+                       static_cast<QWidget*>(form.chk1), static_cast<QWidget*>(form.lbl3)}) {
+      EXPECT_EQ(w->font().pixelSize(), s(11)) << w->objectName().toStdString();
+    }
+    EXPECT_EQ(form.grp1->font().pixelSize(), s(15));
+    EXPECT_EQ(form.lbl2->font().pixelSize(), s(15));
+    EXPECT_EQ(form.btnRun->geometry(), QRect(s(52), s(201), s(75), s(25)));
+  }
+}
+
+TEST_F(WindowTest, EditFieldsHaveNoLengthLimit) {
+  const QString text(100000, QLatin1Char('7'));
+  for (QLineEdit* field : {form->edt1, form->edt2, form->edt3, form->edt4}) {
+    SCOPED_TRACE(field->objectName().toStdString());
+    field->setText(text);
+    EXPECT_EQ(field->text().size(), text.size());
+    field->clear();
+    field->insert(text);  // as a paste does
+    EXPECT_EQ(field->text().size(), text.size());
+  }
+}
+
 TEST_F(WindowTest, TabOrderRunsAcrossTheWindowAndBack) {
   ShowActive();
   EXPECT_EQ(QApplication::focusWidget(), form->btnRun);
