@@ -83,13 +83,16 @@ std::string TJclAppInstances::EndpointOf(std::uint32_t pid) const {
 
 void TJclAppInstances::Purge(bool ownIsStale) {
   RegistryTable table(table_->Bytes());
-  const auto dropped = table.Purge([&](std::uint32_t pid) {
+  std::vector<std::uint32_t> refused;
+  table.Purge([&](std::uint32_t pid) {
     if (pid == pid_) return ownIsStale;
-    return !posix::Alive(EndpointOf(pid), pid);
+    const posix::Liveness found = posix::Probe(EndpointOf(pid), pid);
+    if (found == posix::Liveness::kRefused) refused.push_back(pid);
+    return found != posix::Liveness::kAlive;
   });
-  for (std::uint32_t pid : dropped) {
-    if (pid == 0 || pid == pid_) continue;
-    // Remove the dead copy's socket file, when it is one of ours.
+  // Only a socket that refused is a dead copy's leftover; remove it when it
+  // is one of ours. No copy binds a new one while we hold the lock.
+  for (std::uint32_t pid : refused) {
     const std::string path = EndpointOf(pid);
     struct stat st {};
     if (lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == geteuid()) {
@@ -171,16 +174,15 @@ bool TJclAppInstances::SwitchTo(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= table.Count()) return false;
     pid = table.Pid(static_cast<std::size_t>(index));
   }
+  // A copy never brings itself to the front: a rejected start that finds
+  // itself first (the running copy left meanwhile) has no window to show.
+  if (pid == pid_) return false;
   Message m;
   m.type = Message::Type::kActivate;
   m.messageId = messageId_;
-  std::optional<std::uint32_t> done;
-  if (pid == pid_) {
-    done = Dispatch(m);
-  } else {
-    done = posix::Call(EndpointOf(pid), pid, m, endpoint_.get(),
-                       std::chrono::steady_clock::now() + std::chrono::milliseconds(posix::kAnswerWaitMs));
-  }
+  const std::optional<std::uint32_t> done =
+      posix::Call(EndpointOf(pid), pid, m, endpoint_.get(),
+                  std::chrono::steady_clock::now() + std::chrono::milliseconds(posix::kAnswerWaitMs));
   return done.value_or(0) != 0;
 }
 

@@ -99,7 +99,8 @@ class TJclAppInstances {
   std::optional<std::uint32_t> QueryActivity(std::uint32_t pid,
                                              std::chrono::steady_clock::time_point roundEnd);
 
-  // Asks the copy at `index` to come to the front; true when it did.
+  // Asks the copy at `index` to come to the front; true when it did. False,
+  // with nothing sent, when that copy is this one.
   bool SwitchTo(int index);
 
   // Sends this process's arguments 1..n as kind 1 to the guards of every

@@ -5,10 +5,13 @@
 #include <cstdlib>
 #include <exception>
 
+#include <QEvent>
 #include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <stdexcept>
 
 #include "shell/guard/posix/endpoint.h"
-#include <QWidget>
 
 namespace guard {
 
@@ -17,6 +20,57 @@ namespace {
 bool& GuardConstructed() {
   static bool constructed = false;
   return constructed;
+}
+
+// The application window as activation reaches it: brought to the front at
+// once when it has been shown, else once its first show has happened.
+class ActivationTarget : public QObject {
+ public:
+  ActivationTarget(QWidget* window, std::function<bool(QWidget*)> bring)
+      : QObject(window), window_(window), bring_(std::move(bring)), shown_(window->isVisible()) {
+    window->installEventFilter(this);
+  }
+
+  bool Activate() {
+    if (shown_) return Bring();
+    pending_ = true;
+    return false;
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == window_ && event->type() == QEvent::Show && !shown_) {
+      shown_ = true;
+      if (pending_) {
+        pending_ = false;
+        // After the show has finished, from the event loop.
+        QTimer::singleShot(0, this, [this] { Bring(); });
+      }
+    }
+    return false;
+  }
+
+ private:
+  bool Bring() {
+    try {
+      return bring_(window_);
+    } catch (const std::exception& e) {
+      JclAppInstances().ReportError(e);
+    } catch (...) {
+      JclAppInstances().ReportError(std::runtime_error("Unknown error while activating the window"));
+    }
+    return false;
+  }
+
+  QWidget* window_;  // the parent: outlives this
+  std::function<bool(QWidget*)> bring_;
+  bool shown_;
+  bool pending_ = false;
+};
+
+QPointer<ActivationTarget>& CurrentTarget() {
+  static QPointer<ActivationTarget> target;
+  return target;
 }
 
 }  // namespace
@@ -49,8 +103,14 @@ TJvAppInstances::~TJvAppInstances() {
 }
 
 void TJvAppInstances::SetApplicationWindow(QWidget* window) {
-  QPointer<QWidget> target(window);
-  JclAppInstances().SetActivationHandler([target]() { return target ? BringWindowToFront(target) : false; });
+  SetApplicationWindow(window, BringWindowToFront);
+}
+
+void TJvAppInstances::SetApplicationWindow(QWidget* window, std::function<bool(QWidget*)> bring) {
+  delete CurrentTarget().data();
+  if (window != nullptr) CurrentTarget() = new ActivationTarget(window, std::move(bring));
+  QPointer<ActivationTarget> target = CurrentTarget();
+  JclAppInstances().SetActivationHandler([target]() { return target ? target->Activate() : false; });
 }
 
 void TJvAppInstances::Check() {

@@ -71,8 +71,14 @@ class TJvAppInstances : public GuardWindow {
   bool SendData(std::uint32_t kind, const void* data, std::uint32_t size);
 
   // The window that rejected starts bring to the front (restored when
-  // minimised, raised, activated). Kept by weak reference.
+  // minimised, raised, activated). Kept by weak reference. A window that
+  // has never been shown is not shown by an activation: one that arrives
+  // before the window's first show (while it is still being created) waits
+  // for that show and then brings it to the front.
   static void SetApplicationWindow(QWidget* window);
+  // As above, with `bring` in place of BringWindowToFront (it must not throw
+  // past the guard: errors go to the registry's error reporter).
+  static void SetApplicationWindow(QWidget* window, std::function<bool(QWidget*)> bring);
 
   std::optional<std::uint32_t> HandleNotice(std::uint32_t code, std::uint32_t value) override;
   std::uint32_t HandleCopyData(std::uint32_t senderPid, std::uint32_t kind,

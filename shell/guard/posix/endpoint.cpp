@@ -109,15 +109,22 @@ bool ReadAll(int fd, unsigned char* p, std::size_t n, Clock::time_point deadline
   return true;
 }
 
-enum class ConnectResult { kConnected, kBusy, kGone };
+enum class ConnectResult {
+  kConnected,  // *fd holds the non-blocking socket
+  kBusy,       // its queue is full
+  kRefused,    // the socket file is there, nobody listens
+  kMissing,    // no socket file there
+  kForeign,    // another process or user accepted
+  kUnknown,    // nothing could be told (out of descriptors, any other error)
+};
 
-// Connects to copy `pid`; a socket opened by another process or user counts
-// as gone. On kConnected *fd holds the non-blocking socket.
+// Connects to copy `pid`, checking that this very process of this user
+// accepted.
 ConnectResult Connect(const std::string& path, std::uint32_t pid, int* fd) {
   sockaddr_un addr;
-  if (!FillAddress(path, &addr)) return ConnectResult::kGone;
+  if (!FillAddress(path, &addr)) return ConnectResult::kMissing;  // no socket can be bound there
   const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (s < 0) return ConnectResult::kGone;
+  if (s < 0) return ConnectResult::kUnknown;
   int rc;
   do {
     rc = connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
@@ -125,14 +132,22 @@ ConnectResult Connect(const std::string& path, std::uint32_t pid, int* fd) {
   if (rc != 0) {
     const int err = errno;
     close(s);
-    return err == EAGAIN ? ConnectResult::kBusy : ConnectResult::kGone;
+    switch (err) {
+      case EAGAIN: return ConnectResult::kBusy;
+      case ECONNREFUSED: return ConnectResult::kRefused;
+      case ENOENT: return ConnectResult::kMissing;
+      default: return ConnectResult::kUnknown;
+    }
   }
   ucred cred {};
   socklen_t len = sizeof cred;
-  if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != geteuid() ||
-      static_cast<std::uint32_t>(cred.pid) != pid) {
+  if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
     close(s);
-    return ConnectResult::kGone;
+    return ConnectResult::kUnknown;
+  }
+  if (cred.uid != geteuid() || static_cast<std::uint32_t>(cred.pid) != pid) {
+    close(s);
+    return ConnectResult::kForeign;
   }
   *fd = s;
   return ConnectResult::kConnected;
@@ -260,7 +275,7 @@ std::optional<std::uint32_t> Call(const std::string& path, std::uint32_t pid, co
   for (;;) {
     const ConnectResult r = Connect(path, pid, &fd);
     if (r == ConnectResult::kConnected) break;
-    if (r == ConnectResult::kGone || Clock::now() >= deadline) return std::nullopt;
+    if (r != ConnectResult::kBusy || Clock::now() >= deadline) return std::nullopt;
     // Its queue is full: give it a moment, serving our own meanwhile.
     pollfd pf{own ? own->ListenFd() : -1, POLLIN, 0};
     if (poll(&pf, 1, 10) > 0 && own) own->ServePending();
@@ -276,21 +291,28 @@ std::optional<std::uint32_t> Call(const std::string& path, std::uint32_t pid, co
   return result;
 }
 
-bool Alive(const std::string& path, std::uint32_t pid) {
-  if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
+Liveness Probe(const std::string& path, std::uint32_t pid) {
+  if (pid == 0) return Liveness::kGone;
+  const bool noProcess = kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
   int fd = -1;
   switch (Connect(path, pid, &fd)) {
+    case ConnectResult::kRefused:
+      return Liveness::kRefused;
+    case ConnectResult::kMissing:
+    case ConnectResult::kForeign:
+      return Liveness::kGone;
     case ConnectResult::kBusy:
-      return true;
-    case ConnectResult::kGone:
-      return false;
+    case ConnectResult::kUnknown:
+      return noProcess ? Liveness::kGone : Liveness::kAlive;
     case ConnectResult::kConnected:
       break;
   }
   Message ping;
   SendMessage(fd, ping, Clock::now() + std::chrono::milliseconds(kReceiveWaitMs), nullptr);
   close(fd);
-  return true;
+  return Liveness::kAlive;
 }
+
+bool Alive(const std::string& path, std::uint32_t pid) { return Probe(path, pid) == Liveness::kAlive; }
 
 }  // namespace guard::posix

@@ -92,9 +92,17 @@ bool Post(const std::string& path, std::uint32_t pid, const Message& m);
 std::optional<std::uint32_t> Call(const std::string& path, std::uint32_t pid, const Message& m,
                                   Endpoint* own, std::chrono::steady_clock::time_point roundEnd);
 
-// True when copy `pid` listens at `path`: the socket accepts a connection
-// and was opened by that very process of this user. A dead copy's socket
-// refuses, and a reused pid did not open it.
+// What probing copy `pid` at `path` found. A copy counts as gone only on
+// evidence; whatever cannot be told (no socket to probe with, an unexpected
+// error) counts as alive.
+enum class Liveness {
+  kAlive,    // it accepted, its queue is full, or nothing could be told
+  kRefused,  // its socket refuses connections: the copy died and left it
+  kGone,     // no such process, no socket there, or another process's socket
+};
+Liveness Probe(const std::string& path, std::uint32_t pid);
+
+// Probe(path, pid) == Liveness::kAlive.
 bool Alive(const std::string& path, std::uint32_t pid);
 
 }  // namespace guard::posix

@@ -11,19 +11,29 @@
 // --inactive   make the guard inactive once allowed
 // --exe-path   pretend to be started from PATH
 // --wait-file  wait (up to 10 s) for FILE to exist before the guard is built
+// --reject-wait FILE  on rejection, run the event loop until FILE exists (as
+//              the rejection box would until it is dismissed)
+// --create-wait FILE  once allowed, run the event loop until FILE exists
+//              before the window is first shown (as a box inside FormCreate)
+// --exhaust-fds  use up every file descriptor the process may open just
+//              before the check
 // SIGTERM closes the window normally.
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -48,16 +58,53 @@ void OnTerm(int) {
   (void)!write(g_termPipe[1], &c, 1);
 }
 
+// Runs the event loop until `path` exists (at most 30 s).
+void ServeUntilFileExists(const std::string& path) {
+  QEventLoop loop;
+  QTimer poll;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (access(path.c_str(), F_OK) == 0 || std::chrono::steady_clock::now() > end) loop.quit();
+  });
+  poll.start(20);
+  loop.exec();
+}
+
+// Lowers the descriptor limit to the highest open descriptor and fills
+// every gap below it, as "ulimit -n" does to a process that has used its
+// share. Returns how many descriptors it took.
+int ExhaustDescriptors() {
+  int highest = 2;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    const int own = dirfd(d);
+    while (const dirent* e = readdir(d)) {
+      const int fd = std::atoi(e->d_name);
+      if (fd != own && fd > highest) highest = fd;
+    }
+    closedir(d);
+  }
+  rlimit limit{};
+  getrlimit(RLIMIT_NOFILE, &limit);
+  limit.rlim_cur = static_cast<rlim_t>(highest + 1);
+  setrlimit(RLIMIT_NOFILE, &limit);
+  int taken = 0;
+  while (open("/dev/null", O_RDONLY | O_CLOEXEC) >= 0) ++taken;
+  return taken;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string record, exePath, waitFile;
-  bool events = false, minimized = false, modal = false, inactive = false;
+  std::string record, exePath, waitFile, rejectWait, createWait;
+  bool events = false, minimized = false, modal = false, inactive = false, exhaust = false;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--record" && i + 1 < argc) record = argv[++i];
     else if (a == "--exe-path" && i + 1 < argc) exePath = argv[++i];
     else if (a == "--wait-file" && i + 1 < argc) waitFile = argv[++i];
+    else if (a == "--reject-wait" && i + 1 < argc) rejectWait = argv[++i];
+    else if (a == "--create-wait" && i + 1 < argc) createWait = argv[++i];
+    else if (a == "--exhaust-fds") exhaust = true;
     else if (a == "--events") events = true;
     else if (a == "--minimized") minimized = true;
     else if (a == "--modal") modal = true;
@@ -85,7 +132,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", e.what());
     return 1;
   }
-  instances->OnRejected = [](guard::TJvAppInstances*) { Record("rejected"); };
+  instances->OnRejected = [rejectWait](guard::TJvAppInstances*) {
+    Record("rejected");
+    if (!rejectWait.empty()) ServeUntilFileExists(rejectWait);
+  };
   if (events) {
     instances->OnCmdLineReceived = [](guard::TJvAppInstances*, const QStringList& lines) {
       Record("cmdline " + lines.join(QLatin1Char('|')).toStdString());
@@ -98,16 +148,23 @@ int main(int argc, char** argv) {
     };
   }
   QWidget* w = window.get();
-  guard::JclAppInstances().SetActivationHandler([w] {
-    const bool was = w->isMinimized();
-    const bool ok = guard::BringWindowToFront(w);
+  guard::TJvAppInstances::SetApplicationWindow(w, [](QWidget* target) {
+    const bool was = target->isMinimized();
+    const bool wasVisible = target->isVisible();
+    const bool ok = guard::BringWindowToFront(target);
     Record("activated wasMinimized=" + std::to_string(was) + " minimized=" +
-           std::to_string(w->isMinimized()) + " visible=" + std::to_string(w->isVisible()));
+           std::to_string(target->isMinimized()) + " visible=" + std::to_string(target->isVisible()) +
+           " wasVisible=" + std::to_string(wasVisible));
     return ok;
   });
+  if (exhaust) Record("exhausted " + std::to_string(ExhaustDescriptors()));
   instances->Check();
   Record(instances->Active ? "allowed" : "allowed inactive");  // the creation step
   if (inactive) instances->Active = false;
+  if (!createWait.empty()) {
+    Record("creating");
+    ServeUntilFileExists(createWait);
+  }
 
   if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_termPipe) != 0) return 2;
   signal(SIGTERM, OnTerm);

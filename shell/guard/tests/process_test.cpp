@@ -3,12 +3,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -160,6 +162,77 @@ pid_t DeadPid() {
   return pid;
 }
 
+// Takes every descriptor the process may still open, until destroyed.
+class DescriptorExhaustion {
+ public:
+  DescriptorExhaustion() {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    int highest = 2;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+      highest = std::max(highest, std::atoi(e.path().filename().c_str()));
+    }
+    rlimit low = saved_;
+    low.rlim_cur = static_cast<rlim_t>(highest + 1);
+    setrlimit(RLIMIT_NOFILE, &low);
+    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;) taken_.push_back(fd);
+  }
+  ~DescriptorExhaustion() {
+    for (int fd : taken_) close(fd);
+    setrlimit(RLIMIT_NOFILE, &saved_);
+  }
+
+ private:
+  rlimit saved_{};
+  std::vector<int> taken_;
+};
+
+TEST_F(GuardProcessTest, ProbeCountsACopyGoneOnlyOnEvidence) {
+  const std::uint32_t self = static_cast<std::uint32_t>(getpid());
+  const std::uint32_t dead = static_cast<std::uint32_t>(DeadPid());
+  const std::string listening = dir_ + "/listening";
+  const std::string refusing = dir_ + "/refusing";
+  int listener = -1;
+  for (const std::string& path : {listening, refusing}) {
+    const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(s, 8), 0);
+    if (path == listening) listener = s;
+    else close(s);  // the file stays, nobody listens: refused
+  }
+  using posix::Liveness;
+  const struct {
+    const char* name;
+    std::string path;
+    std::uint32_t pid;
+    bool exhausted;
+    Liveness expected;
+  } cases[] = {
+      {"listening, this process", listening, self, false, Liveness::kAlive},
+      {"listening, another pid", listening, static_cast<std::uint32_t>(getppid()), false, Liveness::kGone},
+      {"refusing", refusing, self, false, Liveness::kRefused},
+      {"refusing, dead process", refusing, dead, false, Liveness::kRefused},
+      {"no socket", dir_ + "/none", self, false, Liveness::kGone},
+      {"no process", dir_ + "/none", dead, false, Liveness::kGone},
+      {"no descriptor left", listening, self, true, Liveness::kAlive},
+      {"no descriptor left, no process", listening, dead, true, Liveness::kGone},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Liveness found;
+    if (c.exhausted) {
+      DescriptorExhaustion hold;
+      found = posix::Probe(c.path, c.pid);
+    } else {
+      found = posix::Probe(c.path, c.pid);
+    }
+    EXPECT_EQ(found, c.expected);
+  }
+  close(listener);
+}
+
 TEST_F(GuardProcessTest, SecondStartIsRejectedAndHandsOverToTheFirst) {
   const pid_t first = StartRunning({"--events", "--minimized"});
   const pid_t second = Start({"alpha", "beta gamma", "\xC3\xA9t\xC3\xA9"});
@@ -300,6 +373,59 @@ TEST_F(GuardProcessTest, EntriesOfProcessesThatAreNoCopiesAreDropped) {
   EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(copy)});
   kill(stranger, SIGKILL);
   waitpid(stranger, nullptr, 0);
+}
+
+TEST_F(GuardProcessTest, CopyThatCannotBeProbedCountsAsAlive) {
+  // The second start has no descriptor left to probe the first with: it
+  // cannot tell, so the first stays in the table and keeps its socket.
+  const pid_t first = StartRunning({"--events"});
+  const pid_t second = Start({"--exhaust-fds"});
+  EXPECT_EQ(WaitExit(second), 0) << Record(second);
+  EXPECT_TRUE(Has(second, "exhausted ")) << Record(second);
+  EXPECT_TRUE(Has(second, "rejected")) << Record(second);
+  EXPECT_FALSE(Has(second, "allowed"));
+  EXPECT_TRUE(fs::exists(SocketPath(static_cast<std::uint32_t>(first))));
+  EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(first)});
+  // So later starts are still rejected and reach the first.
+  const pid_t third = Start();
+  EXPECT_EQ(WaitExit(third), 0);
+  EXPECT_TRUE(Has(third, "rejected")) << Record(third);
+  EXPECT_TRUE(WaitFor(first, "activated"));
+}
+
+TEST_F(GuardProcessTest, RejectedCopyNeverActivatesItself) {
+  // The running copy leaves while the second is inside its rejection: the
+  // second is then first in the table, and must not show its own window.
+  const std::string gate = root_ + "/dismissed";
+  const pid_t first = StartRunning();
+  const pid_t second = Start({"--reject-wait", gate});
+  ASSERT_TRUE(WaitFor(second, "rejected")) << Record(second);
+  kill(first, SIGTERM);
+  EXPECT_EQ(WaitExit(first), 0);
+  EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(second)});
+  std::ofstream(gate).put('x');
+  EXPECT_EQ(WaitExit(second), 0);
+  EXPECT_FALSE(Has(second, "activated")) << Record(second);
+  EXPECT_FALSE(Has(second, "allowed"));
+  EXPECT_TRUE(TablePids().empty());
+}
+
+TEST_F(GuardProcessTest, ActivationDuringCreationWaitsForTheFirstShow) {
+  const std::string gate = root_ + "/created";
+  const pid_t first = Start({"--create-wait", gate});
+  ASSERT_TRUE(WaitFor(first, "creating")) << Record(first);
+  const pid_t second = Start();
+  EXPECT_EQ(WaitExit(second), 0);
+  EXPECT_TRUE(Has(second, "rejected"));
+  // The first got the request while still creating its window: nothing shown.
+  std::this_thread::sleep_for(milliseconds(200));
+  EXPECT_FALSE(Has(first, "activated")) << Record(first);
+  std::ofstream(gate).put('x');
+  ASSERT_TRUE(WaitFor(first, "ready")) << Record(first);
+  // Once the window has been shown the waiting activation brings it forward.
+  EXPECT_TRUE(WaitFor(first, "activated")) << Record(first);
+  EXPECT_TRUE(Has(first, "activated wasMinimized=0 minimized=0 visible=1 wasVisible=1")) << Record(first);
+  EXPECT_FALSE(Has(first, "activated wasMinimized=0 minimized=0 visible=1 wasVisible=0")) << Record(first);
 }
 
 TEST_F(GuardProcessTest, CopyThatDoesNotAnswerCountsAsNotAnswering) {
