@@ -344,7 +344,9 @@ TEST_F(GuardProcessTest, KilledCopyBlocksNoLaterStart) {
 
 TEST_F(GuardProcessTest, EntriesOfProcessesThatAreNoCopiesAreDropped) {
   // A dead copy with its socket left behind, a pid now used by a process that
-  // is no copy, and a zero entry: none of them blocks a start.
+  // is no copy (with a socket at its path that another process listens on),
+  // and a zero entry: none of them blocks a start. Only the socket that
+  // refused is removed.
   const pid_t dead = DeadPid();
   const pid_t stranger = fork();
   if (stranger == 0) {
@@ -361,6 +363,15 @@ TEST_F(GuardProcessTest, EntriesOfProcessesThatAreNoCopiesAreDropped) {
     listen(s, 1);
     close(s);
   }
+  const std::string foreign = SocketPath(static_cast<std::uint32_t>(stranger));
+  const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, foreign.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(listener, 8), 0);
+  }
   std::vector<unsigned char> bytes(kTableSize);
   RegistryTable t(bytes.data());
   t.SetMaxCount(65535);
@@ -371,6 +382,9 @@ TEST_F(GuardProcessTest, EntriesOfProcessesThatAreNoCopiesAreDropped) {
   const pid_t copy = StartRunning();
   EXPECT_TRUE(Has(copy, "allowed"));
   EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(copy)});
+  EXPECT_FALSE(fs::exists(SocketPath(static_cast<std::uint32_t>(dead))));
+  EXPECT_TRUE(fs::exists(foreign));
+  close(listener);
   kill(stranger, SIGKILL);
   waitpid(stranger, nullptr, 0);
 }
