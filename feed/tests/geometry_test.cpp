@@ -120,10 +120,12 @@ TEST(IsNear45, ExclusiveBoundsAndNoNormalising) {
     double a;
     bool near;
   } cases[] = {
-      {43, false},  {43.5, true},  {45, true},  {46.999, true}, {47, false},
-      {133, false}, {135, true},   {137, false}, {223, false},  {225, true},
-      {227, false}, {313, false},  {315, true},  {317, false},  {405, false},
-      {-315, false}, {0, false},   {90, false},  {kNaN, false}, {kInf, false},
+      // Each band probed at both bounds and just inside them.
+      {43, false},  {43.001, true},  {45, true},  {46.999, true},  {47, false},
+      {133, false}, {133.001, true}, {135, true}, {136.999, true}, {137, false},
+      {223, false}, {223.001, true}, {225, true}, {226.999, true}, {227, false},
+      {313, false}, {313.001, true}, {315, true}, {316.999, true}, {317, false},
+      {405, false}, {-315, false}, {0, false},   {90, false},  {kNaN, false}, {kInf, false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsNear45(c.a), c.near) << c.a;
 }

@@ -50,6 +50,8 @@ TEST(EvaluateTest, Arithmetic) {
       {"1^1E300", kOk, 1},       {"10^-38", kOk, 1e-38},    {"4^0.5", kOk, 2},
       {"-(-2)", kOk, 2},         {"2--3", kOk, 5},          {"2*-3", kOk, -6},
       {"2^-1", kOk, 0.5},       {"-2*3", kOk, -6},         {"-SQRT(4)", kOk, -2},
+      {"-400/-2", kOk, 200},     {"8/-2", kOk, -4},         {"1+-2", kOk, -1},
+      {"-400+-2", kOk, -402},    {"6/-(1+2)", kOk, -2},     {"1+-SQRT(4)", kOk, -1},
       {"0/5", kOk, 0},           {"((5))", kOk, 5},         {".5+.5", kOk, 1},
       {"SQRT(2)*0.5", kOk, static_cast<double>(std::sqrt(2.0L)) * 0.5},
       {"ABS(-3)+SQR(3)", kOk, 12},
@@ -189,6 +191,7 @@ TEST(FieldValueTest, BlanksRemovedThenZeroUnlessOk) {
       {"", 0},           {"    ", 0},         {" 1 + 2 ", 3},    {"1 000", 1000},
       {"S I N ( 3 0 )", static_cast<double>(std::sin(30 / 57.2957795131L))},
       {"SIN 30", 0},     {"1\t+2", 0},        {"5E", 0},         {"1/0+2", 0},
+      {"1 \t+2", 0},     {"1\t +2", 0},       {" \t1", 0},       {"-400 / -2", 200},
       {"-(3+4)^2", 0},   {"(5", 0},           {"400*0.8", 320},  {" - 2", -2},
       {std::string(200, ' ') + "7", 7},       // blanks go before the cut
       {[] {  // 100 characters, then one the cut drops

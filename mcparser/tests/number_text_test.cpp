@@ -29,6 +29,9 @@ TEST(NumberTextTest, CorrectlyRoundedAroundTheQuickPathLimits) {
       "3.14159265358979E-7", "2.718281828459045E0", "1E+5", "1E-0",
       "0.000000000000000000001", "1E-400", "4.9E-324", "2.4E-324",
       "1.7976931348623157E308", "1E-320",
+      // 16 and 17 digits whose whole-number reading is no exact double
+      "9.648055014934041", "972398456276930.3", "9.648055014934041E5",
+      "4.0045620204441694", "2.3269166363414350", "8391380305731727.4",
   };
   for (const std::string text : texts) {
     SCOPED_TRACE(text);
