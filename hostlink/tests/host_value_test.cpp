@@ -75,6 +75,8 @@ TEST(HostValueTest, ConversionTable) {
       {"double 0.5", HostValue::Real(0.5), "0", "0.5"},
       {"double beyond int32", HostValue::Real(2147483647.5), Over("Double"), "2147483647.5"},
       {"double int32 max", HostValue::Real(2147483647.25), "2147483647", "2147483647.25"},
+      {"double int32 min half to even", HostValue::Real(-2147483648.5), "-2147483648", "-2147483648.5"},
+      {"double below int32", HostValue::Real(-2147483649.0), Over("Double"), "-2147483649"},
       {"double beyond int64", HostValue::Real(9.3e18), kInvalid, "9.3e+18"},
       {"double 2^63 beyond int64", HostValue::Real(9223372036854775808.0), kInvalid, "9.2233720368547758e+18"},
       {"double below 2^63 overflow", HostValue::Real(9223372036854774784.0), Over("Double"), "9.2233720368547748e+18"},
