@@ -113,15 +113,6 @@ int main(int argc, char** argv) {
     }
   });
 
-  if (!session.path().empty()) {
-    keeper.OfferRecovery([&](const refhost::RecoveryProbe& probe) {
-      if (options.recovery == "recover") return refhost::RecoveryChoice::kRecover;
-      if (options.recovery == "discard") return refhost::RecoveryChoice::kDiscard;
-      if (options.recovery == "keep" || !window) return refhost::RecoveryChoice::kKeep;
-      return refhost::AskAboutRecovery(window.get(), QString::fromStdString(session.path()), probe);
-    });
-  }
-
   QTimer bus_watch;
   if (!window) {
     // Headless, the bus is the editor's only user: when it goes, so does the
@@ -138,6 +129,16 @@ int main(int argc, char** argv) {
     window->view()->EnsureVisible(session.selection().Cursor());
     window->show();
     QObject::connect(qApp, &QApplication::lastWindowClosed, app.get(), &QCoreApplication::quit);
+  }
+  // Asked once the window is up (and the bus served, so that a second
+  // editor, which ends at once, never touches the recovery file).
+  if (!session.path().empty()) {
+    keeper.OfferRecovery([&](const refhost::RecoveryProbe& probe) {
+      if (options.recovery == "recover") return refhost::RecoveryChoice::kRecover;
+      if (options.recovery == "discard") return refhost::RecoveryChoice::kDiscard;
+      if (options.recovery == "keep" || !window) return refhost::RecoveryChoice::kKeep;
+      return refhost::AskAboutRecovery(window.get(), QString::fromStdString(session.path()), probe);
+    });
   }
   const int status = signalled ? 0 : app->exec();
 
