@@ -3,6 +3,7 @@
 #include "refhost/editor/recovery_keeper.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -75,11 +77,15 @@ class RecoveryKeeperTest : public ::testing::Test {
 };
 
 TEST_F(RecoveryKeeperTest, WritesAfterAQuietMomentAndRemovesOnSave) {
+  QElapsedTimer clock;
+  clock.start();
   session_.ReplaceLine(2, "G1 X1 F250");
   EXPECT_FALSE(fs::exists(File())) << "not at once: a burst of typing is one write";
   QTest::qWait(kQuietMs / 3);
   session_.ReplaceLine(3, "G1 X3");
-  EXPECT_FALSE(fs::exists(File()));
+  if (clock.elapsed() < kQuietMs) {  // unless this machine stalled
+    EXPECT_FALSE(fs::exists(File()));
+  }
   ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(File()); }, 5000));
   EXPECT_EQ(Held(), session_.FileText());
   EXPECT_EQ(Slurp(doc_), kProgram) << "the document itself is only written by a save";
@@ -101,12 +107,19 @@ TEST_F(RecoveryKeeperTest, SteadyChangesAreWrittenWithinTheLongestDelay) {
   QElapsedTimer clock;
   clock.start();
   int value = 0;
+  qint64 last = 0, longest_gap = 0;
   while (!fs::exists(File()) && clock.elapsed() < 5000) {
     session_.ReplaceLine(2, "G1 X1 F" + std::to_string(++value));
+    longest_gap = std::max(longest_gap, clock.elapsed() - last);
+    last = clock.elapsed();
     QTest::qWait(kQuietMs / 4);
   }
   ASSERT_TRUE(fs::exists(File())) << "never written during the stream";
-  EXPECT_GE(clock.elapsed(), kMaxDelayMs - 50);
+  // Written for the longest delay, not for a quiet moment (unless this
+  // machine stalled long enough to make one).
+  if (longest_gap < kQuietMs) {
+    EXPECT_GE(clock.elapsed(), kMaxDelayMs - 50);
+  }
   EXPECT_NE(Held().find("F" + std::to_string(value)), std::string::npos) << "a recent state is kept";
 }
 
