@@ -154,7 +154,7 @@ RecoveryProbe RecoveryKeeper::OfferRecovery(const std::function<RecoveryChoice(c
         }
         case RecoveryChoice::kKeep:
           Log("a recovery file of " + session_.path() + " from " + When(probe.written) + " exists: " + probe.file +
-              "; left as it is");
+              "; left as it is (open it with --recovery recover to take it)");
           break;
       }
       break;
