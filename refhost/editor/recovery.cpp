@@ -1,5 +1,6 @@
 #include "refhost/editor/recovery.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,26 @@ std::string UnsafeFile(const std::string& file, const struct stat& st) {
     return "the recovery file " + file + " belongs to user " + std::to_string(st.st_uid) + ", not to you";
   }
   return std::string();
+}
+
+// Removes temporary files of `name` that a killed writer left in `folder`
+// (older than a minute, so that no write in progress is touched).
+void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const std::string prefix = "." + name + ".";
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string entry_name = entry->d_name;
+    if (entry_name.size() != prefix.size() + 6 || entry_name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string path = folder + "/" + entry_name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        now - st.st_mtim.tv_sec > 60) {
+      ::unlink(path.c_str());
+    }
+  }
+  ::closedir(dir);
 }
 
 bool Newer(const struct timespec& a, const struct timespec& b) {
@@ -206,6 +227,7 @@ bool WriteRecoveryFile(const std::string& file, const std::string& canonical_pat
     ::fsync(dir);  // best effort: the rename reaches the disk
     ::close(dir);
   }
+  RemoveStaleTemporaries(folder, BaseName(file));
   return true;
 }
 

@@ -11,6 +11,7 @@
 //   refused with a sentence saying why, and left alone.
 // - A file is written to a temporary name in the folder, flushed to disk and
 //   renamed into place (mode 0600), so it is whole or absent, never partial.
+//   Temporary files a killed writer left behind go at the next write.
 // - A file starts with a header naming the document it belongs to; reading
 //   one whose header names another document is refused.
 #ifndef REFHOST_EDITOR_RECOVERY_H_

@@ -128,6 +128,19 @@ TEST_F(RecoveryTest, WritesWholeFilesPrivatelyAndReadsThemBack) {
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(folder_)) ++entries;
   EXPECT_EQ(entries, 2u) << "no temporary file is left behind";
 
+  // What a writer killed mid-write left is cleared by the next write; a
+  // fresh one (a write in progress) is not.
+  const std::string file = folder_ + "/" + RecoveryFileName("/p/part.ngc", 0);
+  const std::string stale = folder_ + "/." + RecoveryFileName("/p/part.ngc", 0) + ".a1b2c3";
+  const std::string fresh = folder_ + "/." + RecoveryFileName("/p/part.ngc", 0) + ".d4e5f6";
+  std::ofstream(stale) << "half";
+  std::ofstream(fresh) << "half";
+  const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, stale.c_str(), old, 0), 0);
+  ASSERT_TRUE(WriteRecoveryFile(file, "/p/part.ngc", "G0\n", error)) << error;
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(fresh));
+
   std::ofstream(folder_ + "/stray.recover") << "G0 X0\n";
   std::string back;
   EXPECT_FALSE(ReadRecoveryFile(folder_ + "/stray.recover", "/p/part.ngc", back, error));
