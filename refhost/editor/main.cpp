@@ -143,7 +143,8 @@ int main(int argc, char** argv) {
   const int status = signalled ? 0 : app->exec();
 
   // Changes the user did not throw away are saved (--save-on-exit) or kept
-  // in the recovery file.
+  // in the recovery file; a line still being typed counts too.
+  if (window) window->view()->CommitEdit();
   if (!session.document().Modified() || keeper.Discarded()) return status;
   session.EndPass();
   if (options.save_on_exit) {
