@@ -69,6 +69,9 @@ bool PrivateBus::Start(QString* error) {
   daemon_ = std::make_unique<QProcess>();
   daemon_->setChildProcessModifier(DieWithParent);
   daemon_->setProcessChannelMode(QProcess::SeparateChannels);
+  QProcessEnvironment daemon_env = QProcessEnvironment::systemEnvironment();
+  daemon_env.insert("XDG_STATE_HOME", dir_.filePath("state"));  // for the services it starts
+  daemon_->setProcessEnvironment(daemon_env);
   daemon_->start("dbus-daemon", {"--nofork", "--nopidfile", "--print-address=1",
                                  "--config-file=" + config});
   if (!daemon_->waitForStarted(5000)) return fail("cannot start dbus-daemon");
@@ -114,6 +117,8 @@ QProcessEnvironment PrivateBus::Environment() const {
   env.insert("DBUS_SESSION_BUS_ADDRESS", address_);
   env.remove("DBUS_STARTER_ADDRESS");
   env.remove("DBUS_STARTER_BUS_TYPE");
+  // State the programs keep (the editor's recovery files) stays in here.
+  env.insert("XDG_STATE_HOME", dir_.filePath("state"));
   return env;
 }
 

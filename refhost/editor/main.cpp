@@ -4,14 +4,11 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QMessageBox>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -20,37 +17,12 @@
 #include "refhost/editor/host_service.h"
 #include "refhost/editor/main_window.h"
 #include "refhost/editor/options.h"
+#include "refhost/editor/recovery_keeper.h"
+#include "refhost/editor/recovery_prompt.h"
 #include "refhost/editor/session.h"
+#include "refhost/editor/signal_pipe.h"
 
 namespace {
-
-int g_signal_fd = -1;
-
-void OnSignal(int) {
-  const char byte = 1;
-  const int saved = errno;
-  (void)!::write(g_signal_fd, &byte, 1);
-  errno = saved;
-}
-
-// SIGTERM, SIGINT and SIGHUP end the event loop the normal way, so that
-// --save-on-exit still saves.
-void QuitOnSignals(QCoreApplication& app) {
-  int fds[2];
-  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
-  g_signal_fd = fds[0];
-  auto* notifier = new QSocketNotifier(fds[1], QSocketNotifier::Read, &app);
-  QObject::connect(notifier, &QSocketNotifier::activated, &app, [fd = fds[1], &app] {
-    char byte;
-    (void)!::read(fd, &byte, 1);
-    app.quit();
-  });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
-}
 
 void Complain(const std::string& text, bool window) {
   std::fprintf(stderr, "norvane-editor: %s\n", text.c_str());
@@ -85,11 +57,22 @@ int main(int argc, char** argv) {
   }
   QCoreApplication::setOrganizationName(QStringLiteral("Norvane"));
   QCoreApplication::setApplicationName(QStringLiteral("norvane-editor"));
-  QuitOnSignals(*app);
+  // SIGTERM, SIGINT and SIGHUP end the editor without asking; the changes
+  // are kept (saved with --save-on-exit) after the loop.
+  bool signalled = false;
+  refhost::SignalPipe signal_pipe;
+  QObject::connect(&signal_pipe, &refhost::SignalPipe::received, app.get(), [&] {
+    signalled = true;
+    app->exit(0);  // also leaves any dialog's loop
+  });
 
   refhost::EditorSession session;
+  refhost::RecoveryKeeper keeper(session, refhost::RecoveryFolder());
   std::unique_ptr<refhost::MainWindow> window;
-  if (!headless) window = std::make_unique<refhost::MainWindow>(session, options.save_on_exit);
+  if (!headless) {
+    window = std::make_unique<refhost::MainWindow>(session, options.save_on_exit);
+    window->SetRecoveryKeeper(&keeper);
+  }
 
   if (!options.file.empty()) {
     const bool missing = ::access(options.file.c_str(), F_OK) != 0 && errno == ENOENT;
@@ -147,18 +130,42 @@ int main(int argc, char** argv) {
     window->show();
     QObject::connect(qApp, &QApplication::lastWindowClosed, app.get(), &QCoreApplication::quit);
   }
-  const int status = app->exec();
-
-  if (options.save_on_exit && session.document().Modified()) {
-    session.EndPass();
-    if (session.path().empty()) {
-      Complain("the program has no file name; nothing was saved", false);
-      return 1;
-    }
-    if (!session.Save(error)) {
-      Complain(error, false);
-      return 1;
-    }
+  // Asked once the window is up (and the bus served, so that a second
+  // editor, which ends at once, never touches the recovery file).
+  if (!session.path().empty()) {
+    keeper.OfferRecovery([&](const refhost::RecoveryProbe& probe) {
+      if (options.recovery == "recover") return refhost::RecoveryChoice::kRecover;
+      if (options.recovery == "discard") return refhost::RecoveryChoice::kDiscard;
+      if (options.recovery == "keep" || !window) return refhost::RecoveryChoice::kKeep;
+      return refhost::AskAboutRecovery(window.get(), QString::fromStdString(session.path()), probe);
+    });
   }
+  const int status = signalled ? 0 : app->exec();
+
+  // Changes the user did not throw away are saved (--save-on-exit) or kept
+  // in the recovery file; a line still being typed counts too.
+  if (window) window->view()->CommitEdit();
+  if (!session.document().Modified() || keeper.Discarded()) return status;
+  session.EndPass();
+  if (options.save_on_exit) {
+    if (session.path().empty()) {
+      error = "the program has no file name; nothing was saved";
+    } else if (session.Save(error)) {
+      return status;
+    }
+    Complain(error, false);
+    std::string kept;
+    if (keeper.Flush(kept)) {
+      Complain("the changes are kept in " + keeper.CurrentFile(), false);
+    } else {
+      Complain(kept, false);
+    }
+    return 1;
+  }
+  if (!keeper.Flush(error)) {
+    Complain("unsaved changes are lost: " + error, false);
+    return 1;
+  }
+  std::fprintf(stderr, "norvane-editor: unsaved changes are kept in %s\n", keeper.CurrentFile().c_str());
   return status;
 }

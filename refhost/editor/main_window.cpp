@@ -11,6 +11,7 @@
 #include <QStatusBar>
 
 #include "refhost/editor/find.h"
+#include "refhost/editor/recovery_prompt.h"
 
 namespace refhost {
 namespace {
@@ -98,7 +99,17 @@ bool MainWindow::OpenFile(const QString& path) {
     return false;
   }
   AddRecent(QFileInfo(path).absoluteFilePath());
+  if (keeper_ != nullptr) {
+    keeper_->OfferRecovery([this, path](const RecoveryProbe& probe) { return AskAboutRecovery(this, path, probe); });
+  }
   return true;
+}
+
+void MainWindow::SetRecoveryKeeper(RecoveryKeeper* keeper) {
+  keeper_ = keeper;
+  connect(keeper_, &RecoveryKeeper::writeFailed, this, [this](const QString& reason) {
+    statusBar()->showMessage(tr("Unsaved changes cannot be kept for recovery: %1").arg(reason));
+  });
 }
 
 bool MainWindow::Save() {
@@ -136,7 +147,9 @@ bool MainWindow::MaybeSave() {
       this, tr("Norvane Editor"), tr("The program has changed. Save it?"),
       QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
   if (answer == QMessageBox::Save) return Save();
-  return answer == QMessageBox::Discard;
+  if (answer != QMessageBox::Discard) return false;
+  if (keeper_ != nullptr) keeper_->Discard();
+  return true;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

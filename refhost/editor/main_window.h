@@ -10,6 +10,7 @@
 #include <QMenu>
 
 #include "refhost/editor/line_view.h"
+#include "refhost/editor/recovery_keeper.h"
 #include "refhost/editor/session.h"
 
 namespace refhost {
@@ -22,6 +23,9 @@ class MainWindow : public QMainWindow {
   MainWindow(EditorSession& session, bool save_on_exit, QWidget* parent = nullptr);
 
   LineView* view() const { return view_; }
+  // The keeper told about "Discard" and asked about a recovery file when a
+  // program is opened from the menu; its failures show in the status bar.
+  void SetRecoveryKeeper(RecoveryKeeper* keeper);
   // Opens `path`, telling the user in a message box when it fails.
   bool OpenFile(const QString& path);
 
@@ -52,6 +56,7 @@ class MainWindow : public QMainWindow {
   QAction* mill_ = nullptr;
   QLabel* status_ = nullptr;
   QString needle_;
+  RecoveryKeeper* keeper_ = nullptr;
 };
 
 }  // namespace refhost

@@ -73,6 +73,13 @@ bool ParseOptions(const std::vector<std::string>& args, EditorOptions& options, 
         error = "--system-type takes lathe or mill, not \"" + kind + "\"";
         return false;
       }
+    } else if (is("--recovery")) {
+      if (!value(options.recovery)) return false;
+      if (options.recovery != "ask" && options.recovery != "recover" && options.recovery != "discard" &&
+          options.recovery != "keep") {
+        error = "--recovery takes ask, recover, discard or keep, not \"" + options.recovery + "\"";
+        return false;
+      }
     } else if (is("--select")) {
       std::string range;
       if (!value(range)) return false;
@@ -111,12 +118,18 @@ std::string UsageText() {
          "  --select FIRST:LAST    select lines FIRST to LAST (numbered from 1)\n"
          "  --system-type KIND     lathe (X-Z, code 304) or mill (code 301)\n"
          "  --save-on-exit         save a modified program when the editor quits\n"
+         "  --recovery WHAT        a recovery file newer than FILE: ask (the default;\n"
+         "                         headless keeps it), recover, discard or keep\n"
          "  --help                 this text\n"
          "  --version              the version\n"
          "\n"
          "Without a display (no DISPLAY or WAYLAND_DISPLAY) the editor runs headless.\n"
          "Headless, it is driven over D-Bus: interface norvane.norvanex.Editor at\n"
-         "/norvanex offers Save, SaveAs, SetSelection, Undo, Redo and Quit.\n";
+         "/norvanex offers Save, SaveAs, SetSelection, Undo, Redo and Quit.\n"
+         "\n"
+         "Unsaved changes are kept in $XDG_STATE_HOME/norvane-editor (by default\n"
+         "~/.local/state/norvane-editor). SIGTERM, SIGINT and SIGHUP keep them there\n"
+         "and end the editor (with --save-on-exit they are saved instead).\n";
 }
 
 bool NoDisplay() {

@@ -16,6 +16,9 @@ struct EditorOptions {
   std::optional<int> system_type;    // from --system-type lathe|mill
   std::int64_t select_first = 0;     // --select FIRST:LAST (0: none)
   std::int64_t select_last = 0;
+  // --recovery: what to do with a newer recovery file of FILE: "ask" (the
+  // window asks; headless keeps it), "recover", "discard" or "keep".
+  std::string recovery = "ask";
   bool help = false;
   bool version = false;
 };

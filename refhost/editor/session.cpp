@@ -46,6 +46,24 @@ std::string EditorSession::FileText() const {
   return text;
 }
 
+bool EditorSession::ReplaceText(std::string bytes) {
+  if (bytes == FileText()) return false;
+  EndPass();
+  ending_ = DetectLineEnding(bytes);
+  // The document's lines carry no final break of their own.
+  if (ending_.final_break && !bytes.empty()) {
+    bytes.resize(bytes.size() - (bytes.size() >= 2 && bytes.compare(bytes.size() - 2, 2, "\r\n") == 0 ? 2 : 1));
+  }
+  document_.BeginGroup();
+  if (document_.LineCount() > 1) document_.RemoveLines(2, document_.LineCount() - 1);
+  document_.ReplaceLine(1, std::move(bytes));
+  document_.EndGroup();
+  selection_.Clamp(document_.LineCount());
+  SyncSelection();
+  Notify();
+  return true;
+}
+
 bool EditorSession::Save(std::string& error) {
   if (path_.empty()) {
     error = "The program has no file name yet";

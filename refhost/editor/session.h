@@ -41,6 +41,11 @@ class EditorSession {
   const LineEnding& line_ending() const { return ending_; }
   // The bytes Save() would write.
   std::string FileText() const;
+  // Replaces the whole text with `bytes` (a recovered version of the file,
+  // line endings taken from it) as one undo step, so that the program is
+  // modified and Undo brings back what was read. False, changing nothing,
+  // when `bytes` is what FileText() already gives.
+  bool ReplaceText(std::string bytes);
 
   // The user's selection; every change reaches StartSelection/EndSelection.
   const LineSelection& selection() const { return selection_; }

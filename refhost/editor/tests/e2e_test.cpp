@@ -1,6 +1,7 @@
 // The editor headless with the mill sample, the real brevand under X with its
 // fields typed and Adjust clicked through xdotool, then Save over the bus:
 // the saved file must be the expected program, and one undo takes it back.
+// And the editor's window on SIGTERM keeps a line still being typed.
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusMetaType>
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <fstream>
@@ -95,6 +97,49 @@ TEST(EditorEndToEnd, BrevandAdjustsTheSampleAndTheSaveKeepsIt) {
   XDo({"key", "Escape"});
   EXPECT_TRUE(brevand.waitForFinished(10000)) << "brevand did not end after Escape";
   if (brevand.state() != QProcess::NotRunning) brevand.kill(), brevand.waitForFinished(3000);
+}
+
+// A line typed in the window and not yet stored (the inline editor still
+// open) is in the recovery file after SIGTERM; the program file is not
+// touched.
+TEST(EditorEndToEnd, SignalKeepsTheLineBeingTyped) {
+  if (const QString reason = hostlink::testing::XDoUnavailableReason(); !reason.isEmpty()) {
+    GTEST_SKIP() << reason.toStdString();
+  }
+  hostlink::testing::PrivateBus bus;
+  QString error;
+  ASSERT_TRUE(bus.Start(&error)) << error.toStdString();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path program = fs::path(dir.path().toStdString()) / "mill.ngc";
+  fs::copy_file(kSamples / "mill.ngc", program);
+  const fs::path state = fs::path(dir.path().toStdString()) / "state";
+
+  QProcess editor;
+  QProcessEnvironment env = bus.Environment();
+  env.insert("XDG_STATE_HOME", QString::fromStdString(state.string()));
+  env.remove("QT_QPA_PLATFORM");
+  editor.setProcessEnvironment(env);
+  editor.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  editor.start(EditorPath(), {"--select", "3:3", QString::fromStdString(program.string())});
+  ASSERT_TRUE(editor.waitForStarted(5000));
+  const QString window = WaitForWindow(editor.processId(), "mill.ngc - Norvane Editor", 10000);
+  ASSERT_FALSE(window.isEmpty()) << "the editor showed no window";
+  XDo({"windowfocus", "--sync", window});
+  XDo({"key", "F2"});
+  XDo({"key", "End"});
+  XDo({"type", "--delay", "30", " (typed)"});
+  QThread::msleep(300);
+
+  ::kill(pid_t(editor.processId()), SIGTERM);
+  ASSERT_TRUE(editor.waitForFinished(10000)) << "the window must end on SIGTERM without asking";
+  EXPECT_EQ(editor.exitCode(), 0);
+  EXPECT_EQ(Slurp(program), Slurp(kSamples / "mill.ngc"));
+  std::string kept;
+  std::error_code none;
+  for (const auto& entry : fs::directory_iterator(state / "norvane-editor", none)) kept += Slurp(entry.path());
+  EXPECT_NE(kept.find("\n(POCKET CORNERS WITH SHORT DIAGONALS AND SMALL ARCS) (typed)\n"), std::string::npos)
+      << kept;
 }
 
 }  // namespace

@@ -24,6 +24,12 @@ TEST(OptionsTest, ReadsTheCommandLine) {
       {{"--", "--odd-name.nc"}, "--odd-name.nc", false, false, 0, 0, 0},
       {{"-platform", "offscreen", "a.nc"}, "a.nc", false, false, 0, 0, 0},
   };
+  for (const std::string answer : {"ask", "recover", "discard", "keep"}) {
+    EditorOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({"--recovery=" + answer, "a.nc"}, o, error)) << error;
+    EXPECT_EQ(o.recovery, answer);
+  }
   for (const auto& c : cases) {
     EditorOptions o;
     std::string error;
@@ -49,6 +55,8 @@ TEST(OptionsTest, RefusesBadOptionsWithAReason) {
       {{"--system-type", "router"}, "lathe or mill"},
       {{"--frobnicate"}, "unknown option"},
       {{"a.nc", "b.nc"}, "one program at a time"},
+      {{"--recovery", "maybe"}, "ask, recover, discard or keep"},
+      {{"--recovery"}, "needs a value"},
   };
   for (const auto& c : cases) {
     EditorOptions o;
