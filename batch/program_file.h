@@ -1,0 +1,55 @@
+// Reading an NC program file and writing one back without ever leaving it
+// torn.
+#ifndef BATCH_PROGRAM_FILE_H_
+#define BATCH_PROGRAM_FILE_H_
+
+#include <string>
+#include <string_view>
+
+#include "refhost/core/document.h"
+
+namespace batch {
+
+// How a file ends its lines, as the editor keeps it: the first line break in
+// the file (LF when it has none), and whether the text ended with one.
+struct LineEnding {
+  std::string eol = "\n";
+  bool final_break = true;
+};
+LineEnding DetectLineEnding(std::string_view text);
+
+// Reads the regular file `path` (a symbolic link is followed). False with
+// `error` set to the reason ("Permission denied", "is a directory", ...).
+bool ReadProgram(const std::string& path, std::string& text, std::string& error);
+
+// The file a save of `path` replaces: `path` itself, or the file a symbolic
+// link leads to. False with `error` set when that is not a regular file or
+// cannot be written (`must_exist`: it must exist too).
+bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error);
+
+// Writes the lines of `document` joined by `ending` (the way the editor
+// saves them) to `path`:
+// - through a temporary file beside the target, flushed to disk and renamed
+//   over it, then the folder flushed: a crash at any point leaves the old
+//   file or the new one, never a mix;
+// - a symbolic link is followed: its target is replaced, the link stays;
+// - an existing file's permissions (and, where allowed, owner and group)
+//   carry over; a new file gets 0666 less the umask;
+// - with `backup`, an existing file is kept first as target + "~",
+//   replacing the previous backup.
+// False with `error` set to the reason; the file is then untouched and the
+// temporary file gone.
+bool SaveProgram(const std::string& path, const refhost::Document& document,
+                 const LineEnding& ending, bool backup, std::string& error);
+
+// Writes the lines of `document` to the open descriptor `fd` as above.
+// False with errno set when a write fails.
+bool WriteLines(int fd, const refhost::Document& document, const LineEnding& ending);
+
+// Removes the temporary file of a save under way, if any (for a signal
+// handler: async-signal-safe).
+void RemoveTemporaryFile();
+
+}  // namespace batch
+
+#endif  // BATCH_PROGRAM_FILE_H_
