@@ -58,22 +58,18 @@ void SyncFolder(const std::string& dir) {
 char g_temp[PATH_MAX + 16];
 volatile std::sig_atomic_t g_temp_set = 0;
 
-// A temporary file beside `target` that is removed again unless Keep().
+// A temporary file beside `target` (for a backup copy) that is removed
+// again unless Keep().
 class TempFile {
  public:
   explicit TempFile(const std::string& target)
       : path_(DirName(target) + "/." + BaseName(target) + ".XXXXXX") {
     fd_ = ::mkstemp(path_.data());
     created_ = fd_ >= 0;
-    if (created_ && path_.size() < sizeof g_temp) {
-      std::memcpy(g_temp, path_.c_str(), path_.size() + 1);
-      g_temp_set = 1;
-    }
   }
   ~TempFile() {
     if (fd_ >= 0) ::close(fd_);
     if (created_ && !kept_) ::unlink(path_.c_str());
-    g_temp_set = 0;
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
@@ -88,10 +84,7 @@ class TempFile {
     return ::close(fd) == 0;
   }
   // The file has been renamed away: nothing to remove.
-  void Keep() {
-    kept_ = true;
-    g_temp_set = 0;
-  }
+  void Keep() { kept_ = true; }
 
  private:
   std::string path_;
@@ -229,58 +222,87 @@ bool SaveTarget(const std::string& path, bool must_exist, std::string& target, s
   return true;
 }
 
-bool WriteLines(int fd, const refhost::Document& document, const LineEnding& ending) {
-  std::vector<char> buffer(std::size_t{1} << 20);
-  std::size_t used = 0;
-  const auto put = [&](std::string_view bytes) {
-    if (used + bytes.size() > buffer.size()) {
-      if (!WriteAll(fd, buffer.data(), used)) return false;
-      used = 0;
-      if (bytes.size() > buffer.size()) return WriteAll(fd, bytes.data(), bytes.size());
-    }
-    std::memcpy(buffer.data() + used, bytes.data(), bytes.size());
-    used += bytes.size();
-    return true;
-  };
-  const std::int64_t count = document.LineCount();
-  for (std::int64_t line = 1; line <= count; ++line) {
-    if (!put(document.Line(line))) return false;
-    // The editor keeps a missing final break missing.
-    if ((line < count || ending.final_break) && !put(ending.eol)) return false;
-  }
-  return WriteAll(fd, buffer.data(), used);
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  g_temp_set = 0;
 }
 
-bool SaveProgram(const std::string& path, const refhost::Document& document,
-                 const LineEnding& ending, bool backup, std::string& error) {
-  std::string target;
-  if (!SaveTarget(path, false, target, error)) return false;
+bool AtomicFile::Begin(const std::string& path, std::string& error) {
+  if (!SaveTarget(path, false, target_, error)) return false;
   struct stat st {};
-  const bool exists = ::stat(target.c_str(), &st) == 0;
-
-  TempFile temp(target);
-  if (!temp.Created()) {
-    error = "cannot create a file in " + DirName(target) + " (" + Cause(errno) + ")";
+  exists_ = ::stat(target_.c_str(), &st) == 0;
+  mode_ = exists_ ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  std::string temp = DirName(target_) + "/." + BaseName(target_) + ".XXXXXX";
+  fd_ = ::mkstemp(temp.data());
+  if (fd_ < 0) {
+    error = "cannot create a file in " + DirName(target_) + " (" + Cause(errno) + ")";
     return false;
   }
-  const mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
-  if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+  temp_ = std::move(temp);
+  if (temp_.size() < sizeof g_temp) {
+    std::memcpy(g_temp, temp_.c_str(), temp_.size() + 1);
+    g_temp_set = 1;
+  }
+  if (exists_ && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
     // Best effort: only the owner's group, or anything for root.
-    if (::fchown(temp.fd(), st.st_uid, st.st_gid) != 0) (void)!::fchown(temp.fd(), -1, st.st_gid);
+    if (::fchown(fd_, st.st_uid, st.st_gid) != 0) (void)!::fchown(fd_, -1, st.st_gid);
   }
-  if (!WriteLines(temp.fd(), document, ending) || ::fchmod(temp.fd(), mode) != 0 ||
-      ::fsync(temp.fd()) != 0 || !temp.Close()) {
-    error = Cause(errno);
-    return false;
-  }
-  if (exists && backup && !KeepBackup(target, target + "~", mode, error)) return false;
-  if (::rename(temp.path().c_str(), target.c_str()) != 0) {
-    error = Cause(errno);
-    return false;
-  }
-  temp.Keep();
-  SyncFolder(DirName(target));
   return true;
+}
+
+bool AtomicFile::Commit(bool backup, std::string& error) {
+  const int fd = fd_;
+  fd_ = -1;
+  if (::fchmod(fd, mode_) != 0 || ::fsync(fd) != 0) {
+    error = Cause(errno);
+    ::close(fd);
+    return false;
+  }
+  if (::close(fd) != 0) {
+    error = Cause(errno);
+    return false;
+  }
+  if (exists_ && backup && !KeepBackup(target_, target_ + "~", mode_, error)) return false;
+  if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+    error = Cause(errno);
+    return false;
+  }
+  temp_.clear();
+  g_temp_set = 0;
+  SyncFolder(DirName(target_));
+  return true;
+}
+
+LineWriter::LineWriter(int fd, const LineEnding& ending, std::int64_t count)
+    : fd_(fd), ending_(ending), count_(count) {
+  buffer_.reserve(kBufferSize);
+}
+
+void LineWriter::Put(std::int64_t line, std::string_view text, bool, std::string_view) {
+  Append(text);
+  // The editor keeps a missing final break missing.
+  if (line < count_ || ending_.final_break) Append(ending_.eol);
+}
+
+void LineWriter::Append(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() > kBufferSize) Drain();
+  if (bytes.size() > kBufferSize) {
+    if (errno_ == 0 && !WriteAll(fd_, bytes.data(), bytes.size())) errno_ = errno;
+    return;
+  }
+  buffer_.append(bytes);
+}
+
+void LineWriter::Drain() {
+  if (errno_ == 0 && !WriteAll(fd_, buffer_.data(), buffer_.size())) errno_ = errno;
+  buffer_.clear();
+}
+
+bool LineWriter::Finish(std::string& error) {
+  Drain();
+  if (errno_ != 0) error = Cause(errno_);
+  return errno_ == 0;
 }
 
 void RemoveTemporaryFile() {

@@ -3,10 +3,11 @@
 #ifndef BATCH_PROGRAM_FILE_H_
 #define BATCH_PROGRAM_FILE_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "refhost/core/document.h"
+#include "batch/line_sink.h"
 
 namespace batch {
 
@@ -27,24 +28,61 @@ bool ReadProgram(const std::string& path, std::string& text, std::string& error)
 // cannot be written (`must_exist`: it must exist too).
 bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error);
 
-// Writes the lines of `document` joined by `ending` (the way the editor
-// saves them) to `path`:
-// - through a temporary file beside the target, flushed to disk and renamed
-//   over it, then the folder flushed: a crash at any point leaves the old
-//   file or the new one, never a mix;
+// A file written in full or not at all:
+// - the bytes go to a temporary file beside the target (Begin), which Commit
+//   flushes to disk and renames over the target, then flushes the folder:
+//   a crash at any point leaves the old file or the new one, never a mix;
 // - a symbolic link is followed: its target is replaced, the link stays;
 // - an existing file's permissions (and, where allowed, owner and group)
 //   carry over; a new file gets 0666 less the umask;
-// - with `backup`, an existing file is kept first as target + "~",
+// - with a backup, an existing file is kept first as target + "~",
 //   replacing the previous backup.
-// False with `error` set to the reason; the file is then untouched and the
+// Without Commit, or when it fails, the target is untouched and the
 // temporary file gone.
-bool SaveProgram(const std::string& path, const refhost::Document& document,
-                 const LineEnding& ending, bool backup, std::string& error);
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
 
-// Writes the lines of `document` to the open descriptor `fd` as above.
-// False with errno set when a write fails.
-bool WriteLines(int fd, const refhost::Document& document, const LineEnding& ending);
+  // Opens the temporary file for `path`. False with `error` set.
+  bool Begin(const std::string& path, std::string& error);
+  // Where the bytes go (after Begin).
+  int fd() const { return fd_; }
+  // Puts the written bytes in place. False with `error` set.
+  bool Commit(bool backup, std::string& error);
+
+ private:
+  std::string target_, temp_;
+  int fd_ = -1;
+  bool exists_ = false;
+  unsigned mode_ = 0;
+};
+
+// Writes the lines put to it to a descriptor, joined and ended by `ending`
+// as the editor saves them (the last of `count` lines without a break when
+// the file had none). Errors are kept for Finish().
+class LineWriter : public LineSink {
+ public:
+  LineWriter(int fd, const LineEnding& ending, std::int64_t count);
+  void Put(std::int64_t line, std::string_view text, bool changed,
+           std::string_view original) override;
+  // Writes out what is buffered. False with `error` set when any write failed.
+  bool Finish(std::string& error);
+
+ private:
+  static constexpr std::size_t kBufferSize = std::size_t{1} << 20;
+
+  void Append(std::string_view bytes);
+  void Drain();
+
+  int fd_;
+  LineEnding ending_;
+  std::int64_t count_;
+  std::string buffer_;
+  int errno_ = 0;
+};
 
 // Removes the temporary file of a save under way, if any (for a signal
 // handler: async-signal-safe).

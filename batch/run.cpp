@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "batch/adjust.h"
 #include "batch/program_file.h"
@@ -17,17 +18,43 @@ namespace {
 
 constexpr const char* kProgram = "brevand-batch";
 
-void PrintDiff(std::FILE* out, const std::string& name, const std::vector<LineChange>& changes) {
-  if (changes.empty()) return;
-  std::fprintf(out, "--- %s\n+++ %s\n", name.c_str(), name.c_str());
-  for (const LineChange& c : changes) {
-    std::fprintf(out, "@@ -%lld +%lld @@\n-", static_cast<long long>(c.line),
-                 static_cast<long long>(c.line));
-    std::fwrite(c.before.data(), 1, c.before.size(), out);
-    std::fputs("\n+", out);
-    std::fwrite(c.after.data(), 1, c.after.size(), out);
-    std::fputc('\n', out);
+// The dry run's record: the lines the pass rewrote, as a diff.
+class DiffSink : public LineSink {
+ public:
+  void Put(std::int64_t line, std::string_view text, bool changed,
+           std::string_view original) override {
+    if (changed) changes_.push_back({line, std::string(original), std::string(text)});
   }
+  void Print(std::FILE* out, const std::string& name) const {
+    if (changes_.empty()) return;
+    std::fprintf(out, "--- %s\n+++ %s\n", name.c_str(), name.c_str());
+    for (const Change& c : changes_) {
+      std::fprintf(out, "@@ -%lld +%lld @@\n-", static_cast<long long>(c.line),
+                   static_cast<long long>(c.line));
+      std::fwrite(c.before.data(), 1, c.before.size(), out);
+      std::fputs("\n+", out);
+      std::fwrite(c.after.data(), 1, c.after.size(), out);
+      std::fputc('\n', out);
+    }
+  }
+
+ private:
+  struct Change {
+    std::int64_t line;
+    std::string before, after;
+  };
+  std::vector<Change> changes_;
+};
+
+// Copies what `from` holds to `to` from its start. False on an error.
+bool CopyStream(std::FILE* from, std::FILE* to) {
+  std::rewind(from);
+  char buffer[1 << 16];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, from)) > 0) {
+    if (std::fwrite(buffer, 1, n, to) != n) return false;
+  }
+  return !std::ferror(from) && std::fflush(to) == 0;
 }
 
 class FileRun {
@@ -42,12 +69,22 @@ class FileRun {
     const bool to_stdout = options_.output == "-";
     const std::string destination = options_.output.empty() ? file : options_.output;
 
-    // Refuse what cannot be saved before the work is done.
-    std::string error, target;
-    if (!options_.dry_run && !to_stdout &&
-        !SaveTarget(destination, destination == file, target, error)) {
-      return Fail(destination, error);
+    // What cannot be saved is refused before the work is done. Standard
+    // output gets a file's result only once it is complete.
+    std::string error;
+    AtomicFile saved;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> held(nullptr, std::fclose);
+    int fd = -1;
+    if (options_.dry_run) {
+    } else if (to_stdout) {
+      held.reset(std::tmpfile());
+      if (!held) return Fail(file, std::string("no room for the result: ") + std::strerror(errno));
+      fd = ::fileno(held.get());
+    } else {
+      if (!saved.Begin(destination, error)) return Fail(destination, error);
+      fd = saved.fd();
     }
+
     std::string text;
     if (!ReadProgram(file, text, error)) return Fail(file, error);
     const LineEnding ending = DetectLineEnding(text);
@@ -59,13 +96,15 @@ class FileRun {
     settings.machine = options_.machine;
     settings.first_line = options_.first_line;
     settings.last_line = options_.last_line;
-    settings.keep_changes = options_.dry_run;
     std::unique_ptr<ProgressBar> bar;
     if (!options_.quiet && ProgressBar::Wanted(err_, document.LineCount())) {
       bar = std::make_unique<ProgressBar>(err_, file);
       settings.progress = [&bar](std::int64_t done, std::int64_t total) { bar->Show(done, total); };
     }
-    const AdjustResult result = AdjustProgram(document, settings);
+    DiffSink diff;
+    LineWriter writer(fd, ending, document.LineCount());
+    LineSink& sink = options_.dry_run ? static_cast<LineSink&>(diff) : writer;
+    const AdjustResult result = AdjustProgram(document, settings, sink);
     bar.reset();
 
     switch (result.outcome) {
@@ -80,18 +119,15 @@ class FileRun {
     }
 
     if (options_.dry_run) {
-      PrintDiff(out_, file, result.changes);
+      diff.Print(out_, file);
       std::fflush(out_);
+    } else if (!writer.Finish(error)) {
+      return Fail(to_stdout ? file : destination, "not saved: " + error);
     } else if (to_stdout) {
-      std::fflush(out_);
-      if (!WriteLines(::fileno(out_), document, ending)) {
-        return Fail("standard output", std::strerror(errno));
-      }
+      if (!CopyStream(held.get(), out_)) return Fail("standard output", std::strerror(errno));
     } else if (result.written > 0 || destination != file) {
       // A program the pass did not write to stays as it is, file and all.
-      if (!SaveProgram(destination, document, ending, options_.backup, error)) {
-        return Fail(destination, "not saved: " + error);
-      }
+      if (!saved.Commit(options_.backup, error)) return Fail(destination, "not saved: " + error);
     }
 
     if (!options_.quiet) {
