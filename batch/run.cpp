@@ -69,25 +69,23 @@ class FileRun {
     const bool to_stdout = options_.output == "-";
     const std::string destination = options_.output.empty() ? file : options_.output;
 
+    std::string error, text;
+    if (!ReadProgram(file, text, error)) return Fail(file, error);
+    const LineEnding ending = DetectLineEnding(text);
+
     // What cannot be saved is refused before the work is done. Standard
     // output gets a file's result only once it is complete.
-    std::string error;
     AtomicFile saved;
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> held(nullptr, std::fclose);
     int fd = -1;
-    if (options_.dry_run) {
-    } else if (to_stdout) {
+    if (to_stdout) {
       held.reset(std::tmpfile());
       if (!held) return Fail(file, std::string("no room for the result: ") + std::strerror(errno));
       fd = ::fileno(held.get());
-    } else {
+    } else if (!options_.dry_run) {
       if (!saved.Begin(destination, error)) return Fail(destination, error);
       fd = saved.fd();
     }
-
-    std::string text;
-    if (!ReadProgram(file, text, error)) return Fail(file, error);
-    const LineEnding ending = DetectLineEnding(text);
     refhost::Document document;
     document.Load(std::move(text));
 
