@@ -267,8 +267,6 @@ TEST_F(CliTest, KillDuringTheRunLeavesOldOrNew) {
     ASSERT_TRUE(now == old || now == expected) << "torn after " << i + 1 << "/8 of a run";
     (now == old ? old_seen : new_seen)++;
   }
-  // Kills early in the run must have caught the old file.
-  EXPECT_GT(old_seen, 0);
   std::printf("killed runs: %d left the old program, %d the new one\n", old_seen, new_seen);
 }
 
