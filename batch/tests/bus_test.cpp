@@ -97,7 +97,9 @@ TEST(BatchBusTest, SameProgramAsThePassOverTheBus) {
       EXPECT_EQ(ThroughBatch(base, base + ".batch", p.fields, diagonals), 0);
       const std::string by_editor = ReadAll(base + ".editor");
       // (3D_Chips has no short diagonal move to change.)
-      if (!diagonals) EXPECT_TRUE(by_editor != p.program) << "the pass changed nothing";
+      if (!diagonals) {
+        EXPECT_TRUE(by_editor != p.program) << "the pass changed nothing";
+      }
       EXPECT_TRUE(by_editor == ReadAll(base + ".batch")) << "the batch's result differs";
     }
   }
