@@ -242,7 +242,7 @@ TEST_F(CliTest, DryRunAndOutputElsewhereLeaveTheInput) {
 // kill -9 at any moment of a run leaves the program as it was or as the
 // pass makes it, never a mix or a stub.
 TEST_F(CliTest, KillDuringTheRunLeavesOldOrNew) {
-  const std::string old = testing::MillProgram(300000);
+  const std::string old = testing::MillProgram(120000);
   WriteAll(Path("source.ngc"), old);
   const std::vector<std::string> fields{"--line-length", "0.5", "--line-feed", "150",
                                         "--all-directions", "-q", "--no-backup"};
