@@ -107,7 +107,7 @@ std::string Sample(const char* name) {
   return testing::ReadAll(std::string(BREVAND_SAMPLES_DIR) + "/" + name);
 }
 
-TEST(AdjustTest, SameResultAsThePassAgainstTheEditor) {
+TEST(BatchAdjustTest, SameResultAsThePassAgainstTheEditor) {
   const std::string mill = MillProgram(3000);
   const std::string lathe = LatheProgram(2000);
   std::string crlf;
@@ -171,14 +171,14 @@ TEST(AdjustTest, SameResultAsThePassAgainstTheEditor) {
   }
 }
 
-TEST(AdjustTest, SamplesGiveTheirExpectedPrograms) {
+TEST(BatchAdjustTest, SamplesGiveTheirExpectedPrograms) {
   EXPECT_EQ(ThroughBatch(Sample("mill.ngc"), Fields("5", "200", "3", "150", true), 0, 0, 0).text,
             Sample("mill-expected.ngc"));
   EXPECT_EQ(ThroughBatch(Sample("lathe.ngc"), Fields("2", "0.08", "2.5", "0.1", true), 0, 0, 0).text,
             Sample("lathe-expected.ngc"));
 }
 
-TEST(AdjustTest, FailuresNameTheLineAndThePassText) {
+TEST(BatchAdjustTest, FailuresNameTheLineAndThePassText) {
   const Outcome percent = ThroughBatch("G1 X0 Y0 F100\nX0.1 Y0.1\n%\nX5\n",
                                        Fields("1", "50", "", "", true), 0, 0, 0);
   EXPECT_EQ(percent.message, "line 3: add: line 3 is a \"%\" line, which takes no words");

@@ -30,7 +30,7 @@ struct Result {
   std::string out, err;
 };
 
-class CliTest : public ::testing::Test {
+class BatchCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char name[] = "/tmp/batch_cli_test.XXXXXX";
@@ -100,7 +100,7 @@ class CliTest : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(CliTest, BadUsageEndsWithStatus2AndTouchesNothing) {
+TEST_F(BatchCliTest, BadUsageEndsWithStatus2AndTouchesNothing) {
   WriteAll(Path("a.ngc"), Sample("mill.ngc"));
   const struct {
     std::vector<std::string> args;
@@ -134,7 +134,7 @@ TEST_F(CliTest, BadUsageEndsWithStatus2AndTouchesNothing) {
 
 // Every kind of bad file among good ones: each bad one named with its
 // reason and left as it was, the good ones done, status 1.
-TEST_F(CliTest, BadFilesAreReportedAndTheOthersDone) {
+TEST_F(BatchCliTest, BadFilesAreReportedAndTheOthersDone) {
   const std::string mill = Sample("mill.ngc");
   const std::string expected = Sample("mill-expected.ngc");
   for (const char* name : {"first.ngc", "last.ngc", "unreadable.ngc", "readonly.ngc"}) {
@@ -169,7 +169,7 @@ TEST_F(CliTest, BadFilesAreReportedAndTheOthersDone) {
                                                 "last.ngc~", "readonly.ngc", "unreadable.ngc"}));
 }
 
-TEST_F(CliTest, ALinkIsFollowedAndStaysALink) {
+TEST_F(BatchCliTest, ALinkIsFollowedAndStaysALink) {
   fs::create_directory(Path("real"));
   WriteAll(Path("real/p.ngc"), Sample("mill.ngc"));
   fs::create_symlink("real/p.ngc", Path("link.ngc"));
@@ -182,7 +182,7 @@ TEST_F(CliTest, ALinkIsFollowedAndStaysALink) {
 
 // Programs with too little to walk: the pass's message, the file untouched,
 // not a failure.
-TEST_F(CliTest, NothingToWalkIsReportedNotSaved) {
+TEST_F(BatchCliTest, NothingToWalkIsReportedNotSaved) {
   const struct {
     const char* name;
     std::string text;
@@ -202,7 +202,7 @@ TEST_F(CliTest, NothingToWalkIsReportedNotSaved) {
   }
 }
 
-TEST_F(CliTest, BytesOutsideTheWordsAreKept) {
+TEST_F(BatchCliTest, BytesOutsideTheWordsAreKept) {
   // No final break, CR LF, and comments that are not UTF-8 (Latin-1, a
   // broken sequence, a NUL).
   static const char kProgram[] =
@@ -218,7 +218,7 @@ TEST_F(CliTest, BytesOutsideTheWordsAreKept) {
   EXPECT_EQ(ReadAll(Path("p.ngc")), std::string(kAdjusted, sizeof kAdjusted - 1));
 }
 
-TEST_F(CliTest, DryRunAndOutputElsewhereLeaveTheInput) {
+TEST_F(BatchCliTest, DryRunAndOutputElsewhereLeaveTheInput) {
   const std::string mill = Sample("mill.ngc");
   WriteAll(Path("p.ngc"), mill);
   const Result dry = Run(SampleArgs({"--dry-run", Path("p.ngc")}));
@@ -241,7 +241,7 @@ TEST_F(CliTest, DryRunAndOutputElsewhereLeaveTheInput) {
 
 // kill -9 at any moment of a run leaves the program as it was or as the
 // pass makes it, never a mix or a stub.
-TEST_F(CliTest, KillDuringTheRunLeavesOldOrNew) {
+TEST_F(BatchCliTest, KillDuringTheRunLeavesOldOrNew) {
   const std::string old = testing::MillProgram(120000);
   WriteAll(Path("source.ngc"), old);
   const std::vector<std::string> fields{"--line-length", "0.5", "--line-feed", "150",

@@ -12,7 +12,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-TEST(OptionsTest, BadUsageIsNamed) {
+TEST(BatchOptionsTest, BadUsageIsNamed) {
   const Args fields{"--line-length", "1", "--line-feed", "100"};
   const auto with = [&](Args more) {
     Args a = fields;
@@ -49,7 +49,7 @@ TEST(OptionsTest, BadUsageIsNamed) {
   }
 }
 
-TEST(OptionsTest, AcceptedForms) {
+TEST(BatchOptionsTest, AcceptedForms) {
   BatchOptions o;
   std::string error;
   ASSERT_TRUE(ParseOptions({"--line-length=0.5", "--line-feed", "-1+401", "--arc-radius", "2",
@@ -81,7 +81,7 @@ TEST(OptionsTest, AcceptedForms) {
   EXPECT_TRUE(h.help);
 }
 
-TEST(FieldsTest, EachFieldIsCheckedAsThePassWillReadIt) {
+TEST(BatchFieldsTest, EachFieldIsCheckedAsThePassWillReadIt) {
   const struct {
     const char* length;
     const char* feed;

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 using testing::ReadAll;
 using testing::WriteAll;
 
-class ProgramFileTest : public ::testing::Test {
+class BatchFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char name[] = "/tmp/batch_file_test.XXXXXX";
@@ -47,7 +47,7 @@ class ProgramFileTest : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(ProgramFileTest, ReplacesKeepingModeAndBackup) {
+TEST_F(BatchFileTest, ReplacesKeepingModeAndBackup) {
   const std::string path = dir_ + "/p.ngc";
   WriteAll(path, "old\n");
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
@@ -63,7 +63,7 @@ TEST_F(ProgramFileTest, ReplacesKeepingModeAndBackup) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"p.ngc", "p.ngc~"}));  // no temporary left
 }
 
-TEST_F(ProgramFileTest, NoBackupWhenNotWanted) {
+TEST_F(BatchFileTest, NoBackupWhenNotWanted) {
   const std::string path = dir_ + "/p.ngc";
   WriteAll(path, "old\n");
   std::string error;
@@ -71,7 +71,7 @@ TEST_F(ProgramFileTest, NoBackupWhenNotWanted) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"p.ngc"}));
 }
 
-TEST_F(ProgramFileTest, ALinkIsFollowedAndKept) {
+TEST_F(BatchFileTest, ALinkIsFollowedAndKept) {
   fs::create_directory(dir_ + "/real");
   const std::string target = dir_ + "/real/p.ngc";
   WriteAll(target, "old\n");
@@ -83,7 +83,7 @@ TEST_F(ProgramFileTest, ALinkIsFollowedAndKept) {
   EXPECT_EQ(ReadAll(target + "~"), "old\n");  // the backup sits beside the file it keeps
 }
 
-TEST_F(ProgramFileTest, AnUncommittedSaveLeavesNothing) {
+TEST_F(BatchFileTest, AnUncommittedSaveLeavesNothing) {
   const std::string path = dir_ + "/p.ngc";
   WriteAll(path, "old\n");
   {
@@ -96,7 +96,7 @@ TEST_F(ProgramFileTest, AnUncommittedSaveLeavesNothing) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"p.ngc"}));
 }
 
-TEST_F(ProgramFileTest, RefusedTargets) {
+TEST_F(BatchFileTest, RefusedTargets) {
   fs::create_directory(dir_ + "/sub");
   fs::create_symlink("nowhere.ngc", dir_ + "/dangling.ngc");
   ASSERT_EQ(::mkfifo((dir_ + "/fifo").c_str(), 0600), 0);
@@ -124,7 +124,7 @@ TEST_F(ProgramFileTest, RefusedTargets) {
   EXPECT_EQ(error.rfind("cannot create a file in /proc (", 0), 0u) << error;
 }
 
-TEST_F(ProgramFileTest, LinesAreJoinedAsTheEditorSavesThem) {
+TEST_F(BatchFileTest, LinesAreJoinedAsTheEditorSavesThem) {
   const struct {
     std::string text;
   } cases[] = {{"a\nb\n"}, {"a\r\nb\r\n"}, {"a\rb"}, {"a\nb"}, {"one line"}, {"\n"}, {"a\r\nb\nc\rd\n"}};
