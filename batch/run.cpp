@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "batch/adjust.h"
+#include "batch/line_writer.h"
 #include "batch/program_file.h"
 #include "batch/progress.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "batch/adjust.h"
+#include "batch/line_writer.h"
 #include "batch/program_file.h"
 #include "batch/tests/generated_programs.h"
 #include "refhost/core/automation.h"

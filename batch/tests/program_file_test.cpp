@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "batch/line_writer.h"
 #include "batch/program_file.h"
 #include "batch/tests/generated_programs.h"
 #include "refhost/core/document.h"
