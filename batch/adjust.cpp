@@ -1,0 +1,192 @@
+#include "batch/adjust.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <map>
+#include <stdexcept>
+
+#include "refhost/core/automation.h"
+#include "refhost/core/word_edit.h"
+
+namespace batch {
+namespace {
+
+using refhost::AutomationError;
+
+std::string Num(std::int64_t value) { return std::to_string(value); }
+
+bool IsDelimiterLine(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  return first != std::string_view::npos && text[first] == '%';
+}
+
+// The automation members as the pass's host. Walking, reading and selecting
+// are the Automation's own; add and markline check their arguments as the
+// Automation does (same texts) and put the word with the editor's SetWord,
+// but keep the result here instead of in the document, and a line leaves
+// for the sink as soon as the walk has moved past it.
+class StreamingHost : public hostlink::HostOperations {
+ public:
+  StreamingHost(refhost::Automation& automation, const refhost::Document& document,
+                LineSink& sink, const AdjustSettings& settings, std::int64_t total)
+      : a_(automation), doc_(document), sink_(sink), progress_(settings.progress), total_(total) {}
+
+  std::int32_t SystemType() override { return a_.SystemType(); }
+  std::int32_t StartSelection() override { return a_.StartSelection(); }
+  std::int32_t EndSelection() override { return a_.EndSelection(); }
+
+  void selectline(std::int32_t line, hostlink::ArgForm) override {
+    a_.selectline(line);
+    Reachable(line);
+    selected_ = line;
+  }
+
+  void markline(std::int32_t line, std::int32_t mark, hostlink::ArgForm) override {
+    if (line == 0 && mark == 0) {
+      a_.markline(0, 0);  // a new pass: every mark cleared
+      marked_.clear();
+      return;
+    }
+    if (line == 0) throw AutomationError("markline: line 0 takes only mark 0 (which begins a pass)");
+    CheckLine("markline", line, doc_.LineCount());
+    if (mark != 0 && mark != 1) {
+      throw AutomationError("markline: mark " + Num(mark) + " is neither 1 (set) nor 0 (clear)");
+    }
+    Reachable(line);
+    if (mark == 1) {
+      marked_.insert_or_assign(line, true);
+    } else {
+      marked_.erase(line);
+    }
+  }
+
+  void step() override {
+    a_.step();
+    // Nothing goes back before the line just stepped: what lies before it is done.
+    Emit(a_.LastBlock().line - 1);
+    if ((++walked_ & kProgressEvery) == 0 && progress_) progress_(walked_, total_);
+  }
+
+  double CurrentBlock(std::int32_t index) override { return a_.CurrentBlock(index); }
+
+  void add(const std::string& letter, double value) override {
+    if (letter.size() != 1 || !refhost::IsWordAddress(letter[0])) {
+      throw AutomationError("add: \"" + letter.substr(0, 16) +
+                            "\" is not a word address (one letter other than G, M, N, O)");
+    }
+    if (!std::isfinite(value)) throw AutomationError("add: the value is not a finite number");
+    if (std::fabs(value) >= refhost::Automation::kMaxValue) {
+      char text[32];
+      std::snprintf(text, sizeof text, "%g", value);
+      throw AutomationError(std::string("add: the value ") + text + " is too large for a word");
+    }
+    if (selected_ == 0) throw AutomationError("add: no line selected (call selectline first)");
+    CheckLine("add", selected_, doc_.LineCount());
+    Reachable(selected_);
+    auto edited = edits_.find(selected_);
+    const std::string_view text = edited != edits_.end() ? std::string_view(edited->second)
+                                                         : doc_.Line(selected_);
+    if (IsDelimiterLine(text)) {
+      throw AutomationError("add: line " + Num(selected_) + " is a \"%\" line, which takes no words");
+    }
+    std::string changed = refhost::SetWord(text, letter[0], value);
+    if (changed == text) return;
+    edits_.insert_or_assign(selected_, std::move(changed));
+  }
+
+  // Sends every line not sent yet.
+  void Finish() { Emit(doc_.LineCount()); }
+
+  std::int64_t walked() const { return walked_; }
+  std::int64_t written() const { return written_; }
+
+ private:
+  static constexpr std::int64_t kProgressEvery = (1 << 15) - 1;
+
+  static void CheckLine(const char* member, std::int64_t line, std::int64_t last) {
+    if (line < 1 || line > last) {
+      throw AutomationError(std::string(member) + ": line " + Num(line) +
+                            " is outside the document (1 to " + Num(last) + ")");
+    }
+  }
+
+  // The pass only ever goes forward; a line already sent cannot change.
+  void Reachable(std::int64_t line) const {
+    if (line <= sent_) {
+      throw std::logic_error("the pass went back to line " + Num(line) + ", already saved");
+    }
+  }
+
+  void Emit(std::int64_t upto) {
+    for (std::int64_t line = sent_ + 1; line <= upto; ++line) {
+      const std::string_view original = doc_.Line(line);
+      if (marked_.erase(line) > 0) ++written_;
+      const auto edited = edits_.find(line);
+      if (edited == edits_.end()) {
+        sink_.Put(line, original, false, original);
+      } else {
+        sink_.Put(line, edited->second, true, original);
+        edits_.erase(edited);
+      }
+    }
+    sent_ = std::max(sent_, upto);
+  }
+
+  refhost::Automation& a_;
+  const refhost::Document& doc_;
+  LineSink& sink_;
+  const std::function<void(std::int64_t, std::int64_t)>& progress_;
+  std::int64_t total_;
+
+  std::int64_t selected_ = 0;
+  std::int64_t sent_ = 0;  // lines 1..sent_ went to the sink
+  std::map<std::int64_t, std::string> edits_;  // lines not sent yet that the pass rewrote
+  std::map<std::int64_t, bool> marked_;        // lines not sent yet that carry a mark
+  std::int64_t walked_ = 0;
+  std::int64_t written_ = 0;
+};
+
+}  // namespace
+
+AdjustResult AdjustProgram(refhost::Document& document, const AdjustSettings& settings,
+                           LineSink& sink) {
+  AdjustResult result;
+  refhost::Automation automation(document);
+  automation.SetSystemType(settings.machine != 0 ? settings.machine
+                                                 : refhost::GuessSystemType(document));
+  // As the editor's selection: both ends inside the program, in order.
+  const std::int64_t count = document.LineCount();
+  const auto clamp = [count](std::int64_t line, std::int64_t open) {
+    return std::clamp<std::int64_t>(line == 0 ? open : line, 1, count);
+  };
+  const std::int64_t first = clamp(settings.first_line, 1);
+  const std::int64_t last = clamp(settings.last_line, count);
+  automation.SetSelection(first, last);
+
+  StreamingHost host(automation, document, sink, settings, std::abs(last - first) + 1);
+  bool no_lines = false;
+  try {
+    feed::RunPass(host, settings.input, [&](const std::string& message) {
+      no_lines = true;
+      result.message = message;
+    });
+    if (!no_lines) host.Finish();
+  } catch (const std::exception& e) {
+    result.outcome = AdjustResult::Outcome::kFailed;
+    result.message = e.what();
+    if (host.walked() > 0) {
+      result.message = "line " + Num(automation.StartSelection() + host.walked() - 1) + ": " +
+                       result.message;
+    }
+  }
+  automation.EndPass();
+  result.walked = host.walked();
+  result.written = host.written();
+  if (no_lines) result.outcome = AdjustResult::Outcome::kNoLines;
+  return result;
+}
+
+}  // namespace batch
