@@ -28,6 +28,7 @@ struct HostOptions {
   std::string program;    // NC program text
   std::string recordPath; // empty: no record
   bool writeBack = false; // write into by-reference arguments
+  bool rotWithoutDispatch = false;  // the running object table gets an object without IDispatch
 };
 
 // Serves SystemType, StartSelection, EndSelection, selectline, markline,
@@ -45,6 +46,7 @@ class HostObject final : public IDispatch {
   ~HostObject();
 
   const refhost::Document& Document() const { return document_; }
+  bool RotWithoutDispatch() const { return options_.rotWithoutDispatch; }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;

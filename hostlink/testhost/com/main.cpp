@@ -119,6 +119,18 @@ class Factory : public IClassFactory {
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
+// An object that answers only for IUnknown.
+class Plain : public IUnknown {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = IsEqualIID(iid, IID_IUnknown) ? static_cast<IUnknown*>(this) : nullptr;
+    return *out ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }   // static lifetime
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+};
+
 int Usage() {
   std::cerr << "usage: brevand_comhost /RegServer [OPTION...] | /UnregServer\n"
                "       brevand_comhost [--program FILE] [--save FILE] [--record FILE]\n"
@@ -183,6 +195,8 @@ int main(int argc, char** argv) {
     in >> op;
     if (op == "write-back") {
       options.writeBack = true;
+    } else if (op == "rot-without-dispatch") {
+      options.rotWithoutDispatch = true;
     } else if (TableOnly(directive)) {
       error = "not served by the COM host (it serves a program file): " + directive;
     } else {
@@ -233,10 +247,13 @@ int main(int argc, char** argv) {
         }
       });
   static Factory factory;
+  static Plain plain;
+  const bool plainInTable = g_host->RotWithoutDispatch();
+  IUnknown* active = plainInTable ? static_cast<IUnknown*>(&plain) : static_cast<IUnknown*>(g_host);
   DWORD classCookie = 0, activeCookie = 0;
   HRESULT hr = CoRegisterClassObject(comhost::kClsid, &factory, CLSCTX_LOCAL_SERVER,
                                      REGCLS_MULTIPLEUSE, &classCookie);
-  if (SUCCEEDED(hr)) hr = RegisterActiveObject(g_host, comhost::kClsid, ACTIVEOBJECT_STRONG, &activeCookie);
+  if (SUCCEEDED(hr)) hr = RegisterActiveObject(active, comhost::kClsid, ACTIVEOBJECT_STRONG, &activeCookie);
   if (FAILED(hr)) {
     std::cerr << "brevand_comhost: cannot register the class object (0x" << std::hex << hr << ")\n";
     return 1;
@@ -252,6 +269,7 @@ int main(int argc, char** argv) {
   CoRevokeClassObject(classCookie);
   Save();
   CoDisconnectObject(g_host, 0);
+  if (plainInTable) CoDisconnectObject(&plain, 0);
   g_host->Release();
   g_host = nullptr;
   CoUninitialize();
