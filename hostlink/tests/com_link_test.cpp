@@ -17,6 +17,7 @@
 #include "feed/pass.h"
 #include "hostlink/attach.h"
 #include "hostlink/com/com_connector.h"
+#include "hostlink/com/com_transport.h"
 #include "hostlink/com/variant_value.h"
 #include "hostlink/host_editor.h"
 #include "hostlink/host_error.h"
@@ -304,6 +305,61 @@ TEST_F(ComLinkTest, NothingRegisteredShowsBothMessagesInOrder) {
             "error: Invalid variant operation");
 }
 
+TEST_F(ComLinkTest, RegisteredHostThatCannotStartShowsBothMessages) {
+  const wchar_t* clsid = L"{0E6C2B7D-51A4-4F0B-8E3A-7C19D2F4A6B8}";
+  const std::wstring progKey = L"norvane.brokenhost";
+  const std::wstring classKey = std::wstring(L"CLSID\\") + clsid;
+  auto set = [](const std::wstring& key, const std::wstring& value) {
+    HKEY h = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                              &h, nullptr), ERROR_SUCCESS);
+    RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(h);
+  };
+  set(progKey + L"\\CLSID", clsid);
+  set(classKey + L"\\LocalServer32", L"Z:\\nonexistent\\norvane.exe");
+  HostEditor editor;
+  EXPECT_EQ(Attach(editor, "norvane.brokenhost"),
+            (std::vector<std::string>{kNotInstalledText, kUnableToLinkText}));
+  EXPECT_FALSE(editor.Linked());
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, progKey.c_str());
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, classKey.c_str());
+}
+
+TEST(ComErrorText, HostExceptionsAndSystemTexts) {
+  struct Case {
+    const wchar_t* description;
+    SCODE scode;
+    WORD wCode;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {L"Line 3 is broken. . \t\r\n", E_FAIL, 0, "Line 3 is broken"},
+      {L"...", E_FAIL, 0, ExpectedSystemText(E_FAIL)},
+      {nullptr, E_OUTOFMEMORY, 0, ExpectedSystemText(E_OUTOFMEMORY)},
+      {nullptr, 0, 5, ExpectedSystemText(5)},
+      {nullptr, 0, 0, ExpectedSystemText(DISP_E_EXCEPTION)},
+      {L"Zeile \u00fcberlang", E_FAIL, 0, "Zeile \xc3\xbc" "berlang"},
+  };
+  for (const Case& c : cases) {
+    EXCEPINFO info{};
+    info.bstrDescription = c.description ? SysAllocString(c.description) : nullptr;
+    info.scode = c.scode;
+    info.wCode = c.wCode;
+    EXPECT_EQ(com::InvokeErrorText(DISP_E_EXCEPTION, info), c.expected);
+    SysFreeString(info.bstrDescription);
+  }
+  // Any other status reads as the system's text, the description unread.
+  EXCEPINFO info{};
+  info.bstrDescription = SysAllocString(L"ignored");
+  EXPECT_EQ(com::InvokeErrorText(RPC_E_DISCONNECTED, info), ExpectedSystemText(RPC_E_DISCONNECTED));
+  SysFreeString(info.bstrDescription);
+  EXPECT_EQ(com::SystemText(static_cast<HRESULT>(0xa0001234)),
+            ExpectedSystemText(static_cast<HRESULT>(0xa0001234)));
+  EXPECT_EQ(ExpectedSystemText(static_cast<HRESULT>(0xa0001234)), "OLE error a0001234");
+}
+
 TEST_F(ComLinkTest, HostThatWentAwayFailsEveryCallWithTheSystemText) {
   HANDLE host = StartScripted({});
   ASSERT_NE(host, nullptr);
@@ -315,8 +371,12 @@ TEST_F(ComLinkTest, HostThatWentAwayFailsEveryCallWithTheSystemText) {
 
   TerminateProcess(host, 1);
   WaitForSingleObject(host, 10000);
-  const std::string expected = "error: " + ExpectedSystemText(RawCall(own, L"SystemType"));
+  const HRESULT gone = RawCall(own, L"SystemType");
   own->Release();
+  EXPECT_NE(gone, S_OK);
+  const std::string expected = "error: " + ExpectedSystemText(gone);
+  std::printf("a host that went away: 0x%.8lx \"%s\"\n", static_cast<unsigned long>(gone),
+              expected.c_str());
   EXPECT_EQ(Outcome([&] { return std::to_string(editor.SystemType()); }), expected);
 
   // A new host does not relink the old link.
