@@ -1,7 +1,8 @@
 // A full pass through the real brevand.exe under Wine: the COM test host
 // serves a real NC program, the four fields are typed and Adjust clicked as
 // a person would, and the program the host then holds must equal the one
-// the same pass writes in process over the reference editor's core.
+// the same pass writes in process over the reference editor's core, with
+// the F words the Linux build's pass is held to (feed/tests/data).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "feed/pass.h"
+#include "feed/tests/feed_words.h"
 #include "refhost/core/automation.h"
 #include "refhost/core/document.h"
 #include "refhost/editor/tests/automation_host.h"
@@ -171,6 +173,10 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
       ADD_FAILURE() << "line " << i + 1 << ": host has \"" << got[i] << "\", in process \"" << want[i] << "\"";
     }
   }
+  // The same F words on the same lines as the pass on Linux writes (the
+  // list feed/tests holds the Linux build to).
+  EXPECT_EQ(feed::testing::FeedWords(program, written),
+            feed::testing::SplitProgramLines(Slurp(UnderZ(std::string(FEED_TEST_DATA) + "/lathe_pawn.feeds"))));
   int changed = 0;
   const std::vector<std::string> original = Lines(program);
   for (std::size_t i = 0; i < want.size(); ++i) changed += want[i] != original[i];
