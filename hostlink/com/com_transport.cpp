@@ -25,11 +25,11 @@ class Arguments {
  public:
   explicit Arguments(const std::vector<Argument>& args)
       : variants_(args.size()), ints_(args.size()), reals_(args.size()) {
+    for (VARIANTARG& v : variants_) VariantInit(&v);
     const std::size_t n = args.size();
     for (std::size_t i = 0; i < n; ++i) {
       const Argument& a = args[i];
       VARIANTARG& v = variants_[n - 1 - i];  // Invoke takes them last first
-      VariantInit(&v);
       const bool byRef = a.form == ArgForm::ByReference;
       switch (a.type) {
         case Argument::Type::Int32:
@@ -54,19 +54,19 @@ class Arguments {
           break;
         case Argument::Type::Text: {
           const std::wstring wide = Widen(a.text);
+          const BSTR text = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+          if (!text) {
+            FreeStrings();
+            throw HostError(SystemText(E_OUTOFMEMORY));
+          }
           V_VT(&v) = VT_BSTR;
-          V_BSTR(&v) = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-          if (!V_BSTR(&v)) throw HostError(SystemText(E_OUTOFMEMORY));
+          V_BSTR(&v) = text;
           break;
         }
       }
     }
   }
-  ~Arguments() {
-    for (VARIANTARG& v : variants_) {
-      if (V_VT(&v) == VT_BSTR) SysFreeString(V_BSTR(&v));
-    }
-  }
+  ~Arguments() { FreeStrings(); }
   Arguments(const Arguments&) = delete;
   Arguments& operator=(const Arguments&) = delete;
 
@@ -78,6 +78,13 @@ class Arguments {
   }
 
  private:
+  void FreeStrings() {
+    for (VARIANTARG& v : variants_) {
+      if (V_VT(&v) == VT_BSTR) SysFreeString(V_BSTR(&v));
+      V_VT(&v) = VT_EMPTY;
+    }
+  }
+
   std::vector<VARIANTARG> variants_;
   std::vector<LONG> ints_;    // by argument position
   std::vector<double> reals_;
