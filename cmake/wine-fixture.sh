@@ -42,7 +42,7 @@ start_xvfb() {
 case $cmd in
   setup)
     server=${3:-}
-    "$0" teardown "$dir" >/dev/null 2>&1
+    bash "$0" teardown "$dir" >/dev/null 2>&1
     rm -f "$dir/env"
     load_env
     start_xvfb || exit 1
