@@ -10,8 +10,15 @@
 namespace hostlink::com {
 namespace {
 
+// The attach steps succeed on any success status (unlike member calls).
 void Check(HRESULT status) {
-  if (status != S_OK) throw HostError(SystemText(status));
+  if (FAILED(status)) throw HostError(SystemText(status));
+}
+
+template <typename T>
+T* NotNull(T* p) {
+  if (!p) throw HostError(SystemText(E_POINTER));
+  return p;
 }
 
 CLSID ClassOf(const std::string& progId) {
@@ -27,11 +34,12 @@ std::unique_ptr<Transport> ComConnector::GetRunning() {
   const CLSID clsid = ClassOf(progId_);
   IUnknown* object = nullptr;
   Check(GetActiveObject(clsid, nullptr, &object));
+  NotNull(object);
   IDispatch* dispatch = nullptr;
   const HRESULT status = object->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
   object->Release();
   Check(status);
-  return std::make_unique<ComTransport>(dispatch);
+  return std::make_unique<ComTransport>(NotNull(dispatch));
 }
 
 std::unique_ptr<Transport> ComConnector::Create() {
@@ -39,7 +47,7 @@ std::unique_ptr<Transport> ComConnector::Create() {
   IDispatch* dispatch = nullptr;
   Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
                          reinterpret_cast<void**>(&dispatch)));
-  return std::make_unique<ComTransport>(dispatch);
+  return std::make_unique<ComTransport>(NotNull(dispatch));
 }
 
 }  // namespace hostlink::com

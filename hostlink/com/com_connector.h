@@ -13,8 +13,8 @@ inline constexpr char kProgId[] = "norvane.norvanex";
 
 // GetRunning: CLSIDFromProgID, GetActiveObject, QueryInterface(IDispatch).
 // Create: CLSIDFromProgID, CoCreateInstance(CLSCTX_INPROC_SERVER |
-// CLSCTX_LOCAL_SERVER, IID_IDispatch). A failing step throws HostError with
-// the system text of its status. The calling thread must be in an
+// CLSCTX_LOCAL_SERVER, IID_IDispatch). A step that fails (an error status, or
+// no object) throws HostError with the system text of its status. The calling thread must be in an
 // apartment; the transports are ComTransports and stay on this thread.
 class ComConnector : public Connector {
  public:
