@@ -19,6 +19,7 @@
 #include "refhost/core/automation.h"
 #include "refhost/core/document.h"
 #include "refhost/editor/tests/automation_host.h"
+#include "shell/win32/tests/com_hosts.h"
 #include "shell/win32/tests/ui_driver.h"
 
 namespace {
@@ -59,15 +60,6 @@ std::string PassInProcess(const std::string& program, int systemType, const feed
   return document.Text("\n");
 }
 
-bool HostRuns() {
-  CLSID clsid;
-  if (FAILED(CLSIDFromProgID(L"norvane.norvanex", &clsid))) return false;
-  IUnknown* running = nullptr;
-  if (FAILED(GetActiveObject(clsid, nullptr, &running)) || running == nullptr) return false;
-  running->Release();
-  return true;
-}
-
 class PassThroughTheWindow : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -89,11 +81,13 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
   if (FAILED(CLSIDFromProgID(L"norvane.norvanex", &clsid))) {
     GTEST_SKIP() << "the COM test host is not registered in this prefix";
   }
+  // A host left over from an earlier test would take the attach.
+  ASSERT_TRUE(uitest::QuitRunningHosts()) << "a host left running does not quit";
   Process host(UnderZ(BREVAND_COMHOST_PATH),
                {L"--program", uitest::Widen(programPath), L"--save", saved, L"-e", L"system 304", L"-e",
                 uitest::Widen("selection 1 " + lineCount)});
   ASSERT_TRUE(host.Started());
-  ASSERT_TRUE(uitest::WaitUntil([] { return HostRuns(); }, 60000)) << "the host never entered the running object table";
+  ASSERT_TRUE(uitest::WaitUntil([] { return uitest::HostRuns(); }, 60000)) << "the host never entered the running object table";
 
   Process brevand(UnderZ(BREVAND_EXE_PATH), {});
   ASSERT_TRUE(brevand.Started());

@@ -14,6 +14,7 @@
 #include "shell/guard/win32/jv_app_instances.h"
 #include "shell/guard/win32/objects.h"
 #include "shell/win32/application.h"
+#include "shell/win32/tests/com_hosts.h"
 #include "shell/win32/tests/ui_driver.h"
 
 namespace {
@@ -69,6 +70,19 @@ void CloseCopy(Process& p, HWND window) {
   if (!uitest::WaitUntil([&] { return !p.Running(); }, 20000)) p.Kill();
 }
 
+// Every test leaves no host behind: the copies that were allowed attached to
+// one, and a killed copy never lets its host go.
+class GuardProcesses : public ::testing::Test {
+ protected:
+  void SetUp() override { apartment_ = SUCCEEDED(CoInitialize(nullptr)); }
+  void TearDown() override {
+    if (!apartment_) return;
+    EXPECT_TRUE(uitest::QuitRunningHosts());
+    CoUninitialize();
+  }
+  bool apartment_ = false;
+};
+
 class Table {
  public:
   explicit Table(const std::wstring& program)
@@ -88,7 +102,7 @@ class Table {
   guard::win32::SharedTable map_;
 };
 
-TEST(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
+TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   // This test process is the first copy of brevand.exe: its registry, guard
   // and application window, with an event that records what arrives.
   const std::wstring brevand = BrevandPath();
@@ -128,7 +142,7 @@ TEST(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   EXPECT_TRUE(table.Pids().empty());
 }
 
-TEST(GuardProcesses, FullTableRejectsTheStartCleanly) {
+TEST_F(GuardProcesses, FullTableRejectsTheStartCleanly) {
   // 257 live entries: this process, which keeps a guard window, 257 times.
   const std::wstring brevand = BrevandPath();
   Table table(brevand);
@@ -174,7 +188,7 @@ TEST(GuardProcesses, FullTableRejectsTheStartCleanly) {
   DestroyWindow(guardWindow);
 }
 
-TEST(GuardProcesses, KilledCopyBlocksNoLaterStart) {
+TEST_F(GuardProcesses, KilledCopyBlocksNoLaterStart) {
   const std::wstring brevand = BrevandPath();
   Process killed(brevand, {});
   ASSERT_NE(WaitForMainWindow(killed), nullptr);
@@ -187,7 +201,7 @@ TEST(GuardProcesses, KilledCopyBlocksNoLaterStart) {
   EXPECT_TRUE(Table(brevand).Pids().empty());
 }
 
-TEST(GuardProcesses, RejectedStartRestoresTheMinimisedFirstCopy) {
+TEST_F(GuardProcesses, RejectedStartRestoresTheMinimisedFirstCopy) {
   const std::wstring brevand = BrevandPath();
   Process first(brevand, {});
   const HWND window = WaitForMainWindow(first);
@@ -208,7 +222,7 @@ TEST(GuardProcesses, RejectedStartRestoresTheMinimisedFirstCopy) {
   EXPECT_EQ(first.ExitCode(), 0u);
 }
 
-TEST(GuardProcesses, TwentySimultaneousStartsLeaveOneRunning) {
+TEST_F(GuardProcesses, TwentySimultaneousStartsLeaveOneRunning) {
   const std::wstring brevand = BrevandPath();
   std::vector<Process> copies;
   for (int i = 0; i < 20; ++i) copies.emplace_back(brevand, std::vector<std::wstring>{std::to_wstring(i)});
