@@ -94,6 +94,9 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
   const HWND window = uitest::WaitForWindow(brevand.Id(), L"TForm4", L"Norvane Brevand", 60000);
   ASSERT_NE(window, nullptr) << "brevand showed no window";
   ASSERT_TRUE(uitest::BringToFront(window));
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"NorvaneBrevandMutex");
+  EXPECT_NE(mutex, nullptr) << "no NorvaneBrevandMutex while brevand runs";
+  if (mutex != nullptr) CloseHandle(mutex);
 
   // A person clicks into each field and types, in lower case; the check box
   // is clicked off. Places: the layout's, at 96 dpi.

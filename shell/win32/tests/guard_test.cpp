@@ -129,6 +129,9 @@ TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   EXPECT_EQ(BoxText(box), kRejected);
   EXPECT_EQ(uitest::WaitForWindow(second.Id(), L"TForm4", L"", 0), nullptr)
       << "the rejected copy showed its own window";
+  HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"NorvaneBrevandMutex");
+  EXPECT_EQ(mutex, nullptr) << "the rejected copy created the mutex";
+  if (mutex != nullptr) CloseHandle(mutex);
   EXPECT_TRUE(uitest::DismissBox(box));
   ASSERT_TRUE(uitest::WaitUntil([&] { return !second.Running(); }, 30000)) << "the rejected copy did not end";
   EXPECT_EQ(second.ExitCode(), 0u);
@@ -186,6 +189,46 @@ TEST_F(GuardProcesses, FullTableRejectsTheStartCleanly) {
     guard::RegistryTable(table.Bytes()).Purge([](std::uint32_t) { return true; });
   }
   DestroyWindow(guardWindow);
+}
+
+TEST_F(GuardProcesses, SharedObjectsThatCannotBeCreatedEndTheStartWithApplicationError) {
+  // Another object holding the table's or the lock's name: the system
+  // refuses to create the registry's own.
+  const std::wstring brevand = BrevandPath();
+  const std::wstring key = guard::win32::IdentityKey(brevand);
+  struct Case {
+    const wchar_t* suffix;
+    bool squatWithMapping;
+    const char* message;
+  } cases[] = {
+      {L"_Map", false, "Failed to create FileMapping."},
+      {L"_Otx", true, "Failed to create event."},
+  };
+  for (const Case& c : cases) {
+    const std::wstring name = guard::win32::ObjectName(key, c.suffix);
+    HANDLE squatter = c.squatWithMapping
+                          ? CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str())
+                          : CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ASSERT_NE(squatter, nullptr);
+    Process copy(brevand, {});
+    HWND box = nullptr;
+    uitest::WaitUntil(
+        [&] {
+          box = uitest::WaitForWindow(copy.Id(), L"#32770", L"Application Error", 0);
+          return box != nullptr || !copy.Running();
+        },
+        kStartMs);
+    ASSERT_NE(box, nullptr) << "no Application Error box; exit code " << copy.ExitCode();
+    const std::string text = uitest::Narrow(BoxText(box));
+    EXPECT_EQ(text.rfind("Exception ", 0), 0u) << text;
+    EXPECT_NE(text.find(" in module brevand.exe at "), std::string::npos) << text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+    EXPECT_EQ(uitest::WaitForWindow(copy.Id(), L"TForm4", L"", 0), nullptr);
+    uitest::DismissBox(box);
+    EXPECT_TRUE(uitest::WaitUntil([&] { return !copy.Running(); }, 20000));
+    EXPECT_EQ(copy.ExitCode(), 1u);
+    CloseHandle(squatter);
+  }
 }
 
 TEST_F(GuardProcesses, KilledCopyBlocksNoLaterStart) {

@@ -207,6 +207,35 @@ TEST_F(WindowTest, AdjustWithoutAHostReportsTheEmptyLinkAndTheLoopGoesOn) {
   EXPECT_FALSE(quit_);
 }
 
+TEST_F(WindowTest, EnterOnTheFocusedAdjustRunsThePass) {
+  form_->ShowFromMessageLoop();
+  Pump();
+  ASSERT_EQ(GetFocus(), form_->btnRun);
+  Deliver(MSG{form_->btnRun, WM_KEYDOWN, VK_RETURN, 0x001C0001, 0, {}});
+  Pump();
+  ASSERT_EQ(g_shown.size(), 1u) << "Enter did not run the pass";
+  EXPECT_EQ(g_shown[0].text, "Invalid variant operation.");
+}
+
+TEST(WindowScaling, AHigherResolutionScalesTheWholeLayoutByTheHeightOfZero) {
+  const shell::MessagePresenter previous = shell::SetMessagePresenter([](const shell::ShownMessage&) {});
+  {
+    TForm4 form(FormCreateSteps{}, 144);
+    RECT client;
+    GetClientRect(form.Handle(), &client);
+    // 11 px at 96 dpi is 17 px at 144; its "0" is about 1.5 times 13 px.
+    EXPECT_FALSE(form.Scale().identity());
+    EXPECT_GT(client.right, 431 * 14 / 10);
+    EXPECT_LT(client.right, 431 * 17 / 10);
+    EXPECT_EQ(client.right, form.Scale()(431));
+    EXPECT_EQ(client.bottom, form.Scale()(266));
+    RECT run;
+    GetWindowRect(form.btnRun, &run);
+    EXPECT_EQ(run.right - run.left, form.Scale()(75));
+  }
+  shell::SetMessagePresenter(previous);
+}
+
 TEST(GuardNames, IdentityKeyUpperCasesAndReplacesBackslashes) {
   EXPECT_EQ(guard::win32::IdentityKey(L"C:\\Program Files\\Norvane\\brevand.exe"),
             L"JCLC:_PROGRAM FILES_NORVANE_BREVAND.EXE");
