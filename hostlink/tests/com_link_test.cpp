@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <ole2.h>
 #include <oleauto.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <fstream>
@@ -132,6 +133,20 @@ HRESULT RawCall(IDispatch* dispatch, const wchar_t* name) {
   return dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr);
 }
 
+// How many processes of the COM test host run.
+int HostProcesses() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  int count = 0;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"brevand_comhost.exe") == 0) ++count;
+  }
+  CloseHandle(snapshot);
+  return count;
+}
+
 bool WaitFor(const std::function<bool()>& done, DWORD ms) {
   const ULONGLONG end = GetTickCount64() + ms;
   while (!done()) {
@@ -242,6 +257,7 @@ TEST_F(ComLinkTest, AttachesToTheRunningObjectAndEncodesEveryCall) {
   EXPECT_EQ(feed, 212.5);
   editor.markline(2, 1, ArgForm::ByValue);
   editor.selectline(3, ArgForm::ByValue);
+  EXPECT_EQ(HostProcesses(), 1);  // linked to the running host, none started
   editor.Release();
 
   // GetIDsOfNames before every Invoke; the flags of each member; arguments in
