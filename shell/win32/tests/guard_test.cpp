@@ -104,7 +104,7 @@ class Table {
 
 TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   // This test process is the first copy of brevand.exe: its registry, guard
-  // and application window, with an event that records what arrives.
+  // and application window, with events that record what arrives.
   const std::wstring brevand = BrevandPath();
   guard::win32::SetProgramPathForTesting(brevand);
   shell::win32::ApplicationWindow application(L"Pellmark");
@@ -113,6 +113,9 @@ TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   first->OnCmdLineReceived = [&](guard::TJvAppInstances*, const std::vector<std::wstring>& lines) {
     received = lines;
   };
+  std::vector<DWORD> created, destroyed;
+  first->OnInstanceCreated = [&](guard::TJvAppInstances*, DWORD pid) { created.push_back(pid); };
+  first->OnInstanceDestroyed = [&](guard::TJvAppInstances*, DWORD pid) { destroyed.push_back(pid); };
   ASSERT_EQ(guard::JclAppInstances().Position(), 0);
 
   Process second(brevand, {L"one", L"two words", L"\u00e9t\u00e9"});
@@ -136,8 +139,32 @@ TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   ASSERT_TRUE(uitest::WaitUntil([&] { return !second.Running(); }, 30000)) << "the rejected copy did not end";
   EXPECT_EQ(second.ExitCode(), 0u);
   EXPECT_EQ(received, (std::vector<std::wstring>{L"one", L"two words", L"\u00e9t\u00e9"}));
+  // Its entering and leaving were announced.
+  uitest::WaitUntil([&] { return !destroyed.empty(); }, 2000);
+  EXPECT_EQ(created, std::vector<DWORD>{second.Id()});
+  EXPECT_EQ(destroyed, std::vector<DWORD>{second.Id()});
 
-  // The rejected copy left the table; the first leaves it at shutdown.
+  // A first copy that takes no messages holds a start up only for the
+  // bounded waits: the start is rejected (no answer), not left hanging.
+  received.clear();
+  Process third(brevand, {L"three"});
+  ASSERT_TRUE(third.Started());
+  // This thread stays busy (no message is taken, nothing sent to its
+  // windows is handled) until the third copy's box shows, for up to 60 s.
+  HWND busyBox = nullptr;
+  for (int i = 0; i < 240 && busyBox == nullptr; ++i) {
+    Sleep(250);
+    for (const uitest::WindowInfo& w : uitest::TopLevelWindows(/*withTitles=*/false)) {
+      if (w.visible && w.pid == third.Id() && w.className == L"#32770") busyBox = w.handle;
+    }
+  }
+  ASSERT_NE(busyBox, nullptr) << "a start facing a busy copy did not come to its rejection";
+  EXPECT_EQ(BoxText(busyBox), kRejected);
+  uitest::DismissBox(busyBox);
+  ASSERT_TRUE(uitest::WaitUntil([&] { return !third.Running(); }, 30000));
+  EXPECT_EQ(third.ExitCode(), 0u);
+
+  // The rejected copies left the table; the first leaves it at shutdown.
   Table table(brevand);
   EXPECT_EQ(table.Pids(), std::vector<std::uint32_t>{GetCurrentProcessId()});
   first.reset();

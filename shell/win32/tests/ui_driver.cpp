@@ -28,11 +28,17 @@ std::wstring Quote(const std::wstring& arg) {
   return out + L"\"";
 }
 
+struct TopLevelSearch {
+  bool withTitles;
+  std::vector<WindowInfo> found;
+};
+
 BOOL CALLBACK CollectTopLevel(HWND w, LPARAM p) {
-  auto* list = reinterpret_cast<std::vector<WindowInfo>*>(p);
+  auto* search = reinterpret_cast<TopLevelSearch*>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  list->push_back({w, pid, ClassOf(w), TextOf(w), IsWindowVisible(w) != FALSE});
+  search->found.push_back(
+      {w, pid, ClassOf(w), search->withTitles ? TextOf(w) : std::wstring(), IsWindowVisible(w) != FALSE});
   return TRUE;
 }
 
@@ -112,10 +118,10 @@ void Process::Kill() {
   WaitForSingleObject(info_.hProcess, 5000);
 }
 
-std::vector<WindowInfo> TopLevelWindows() {
-  std::vector<WindowInfo> list;
-  EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&list));
-  return list;
+std::vector<WindowInfo> TopLevelWindows(bool withTitles) {
+  TopLevelSearch search{withTitles, {}};
+  EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&search));
+  return search.found;
 }
 
 HWND WaitForWindow(DWORD pid, const std::wstring& className, const std::wstring& title, DWORD timeoutMs) {

@@ -44,8 +44,9 @@ struct WindowInfo {
   bool visible;
 };
 
-// Every top-level window on the desktop.
-std::vector<WindowInfo> TopLevelWindows();
+// Every top-level window on the desktop. Without titles no message is sent
+// to any window (and none sent to this thread's windows is handled).
+std::vector<WindowInfo> TopLevelWindows(bool withTitles = true);
 
 // The first visible top-level window of `pid` (any when 0) with class
 // `className` (any when empty) and caption `title` (any when empty), polling
