@@ -385,8 +385,10 @@ TEST_F(ComLinkTest, HostThatWentAwayFailsEveryCallWithTheSystemText) {
   ASSERT_NE(own, nullptr);
   ASSERT_EQ(editor.SystemType(), 301);
 
-  TerminateProcess(host, 1);
-  WaitForSingleObject(host, 10000);
+  // The host closes (a killed one would leave Wine's rpcss with a stale
+  // class registration that breaks later activations in the prefix).
+  ASSERT_EQ(RawCall(own, L"Quit"), S_OK);
+  ASSERT_EQ(WaitForSingleObject(host, 30000), WAIT_OBJECT_0);
   const HRESULT gone = RawCall(own, L"SystemType");
   own->Release();
   EXPECT_NE(gone, S_OK);
