@@ -55,7 +55,7 @@ TForm4::TForm4(FormCreateSteps steps, int dpi) : steps_(std::move(steps)) {
                               0, 0, frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr,
                               instance, this);
     if (handle_ == nullptr) throw std::runtime_error("Failed to create the main window");
-    BuildControls(dpi);
+    BuildControls();
 
     // The single-instance guard, last of the components: its check runs
     // once every control exists and before FormCreate. A rejected start
@@ -92,7 +92,7 @@ TForm4::~TForm4() {
   if (Form4 == this) Form4 = nullptr;
 }
 
-void TForm4::BuildControls(int /*dpi*/) {
+void TForm4::BuildControls() {
   std::map<std::string_view, HWND> built;
   std::map<std::string_view, POINT> origins;
   std::map<int, HFONT> fontBySize;

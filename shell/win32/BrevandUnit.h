@@ -93,7 +93,7 @@ class TForm4 {
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
-  void BuildControls(int dpi);
+  void BuildControls();
   void SnapMove(WINDOWPOS& pos);
   void CentreInWorkArea();
 

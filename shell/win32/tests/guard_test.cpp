@@ -287,6 +287,8 @@ TEST_F(GuardProcesses, RejectedStartRestoresTheMinimisedFirstCopy) {
   EXPECT_EQ(second.ExitCode(), 0u);
   EXPECT_TRUE(uitest::WaitUntil([&] { return !IsIconic(window) && IsWindowVisible(window); }, 5000))
       << "the first copy stayed minimised";
+  EXPECT_TRUE(uitest::WaitUntil([&] { return GetForegroundWindow() == window; }, 5000))
+      << "the first copy did not come to the front";
   EXPECT_TRUE(first.Running());
   CloseCopy(first, window);
   EXPECT_EQ(first.ExitCode(), 0u);
