@@ -37,8 +37,15 @@ BOOL CALLBACK CollectTopLevel(HWND w, LPARAM p) {
   auto* search = reinterpret_cast<TopLevelSearch*>(p);
   DWORD pid = 0;
   GetWindowThreadProcessId(w, &pid);
-  search->found.push_back(
-      {w, pid, ClassOf(w), search->withTitles ? TextOf(w) : std::wstring(), IsWindowVisible(w) != FALSE});
+  std::wstring title;
+  if (search->withTitles) {
+    // Another process's caption is read without a message, so a copy that
+    // takes no messages never holds the search up.
+    wchar_t text[256];
+    const int n = GetWindowTextW(w, text, 256);
+    if (n > 0) title.assign(text, static_cast<std::size_t>(n));
+  }
+  search->found.push_back({w, pid, ClassOf(w), title, IsWindowVisible(w) != FALSE});
   return TRUE;
 }
 

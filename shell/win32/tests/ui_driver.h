@@ -44,8 +44,9 @@ struct WindowInfo {
   bool visible;
 };
 
-// Every top-level window on the desktop. Without titles no message is sent
-// to any window (and none sent to this thread's windows is handled).
+// Every top-level window on the desktop. Titles of other processes' windows
+// are read without a message; without titles no message is sent at all
+// (and none sent to this thread's windows is handled).
 std::vector<WindowInfo> TopLevelWindows(bool withTitles = true);
 
 // The first visible top-level window of `pid` (any when 0) with class
