@@ -184,6 +184,22 @@ void ClickAt(HWND window, int x, int y) {
   Sleep(100);
 }
 
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info)) return nullptr;
+  return info.hwndFocus;
+}
+
+bool ClickToFocus(HWND window, int x, int y, HWND target) {
+  for (int i = 0; i < 3; ++i) {
+    BringToFront(window);
+    ClickAt(window, x, y);
+    if (WaitUntil([&] { return FocusOf(window) == target; }, 3000)) return true;
+  }
+  return false;
+}
+
 void ClickOn(HWND control) {
   RECT r;
   GetClientRect(control, &r);

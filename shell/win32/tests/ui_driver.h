@@ -62,6 +62,11 @@ bool BringToFront(HWND window);
 
 // A left click at `x`,`y` in `window`'s client coordinates.
 void ClickAt(HWND window, int x, int y);
+// Clicks at `x`,`y` in `window` until `target` has the keyboard focus (up
+// to three clicks, each waited on for 3 s); false when it never has.
+bool ClickToFocus(HWND window, int x, int y, HWND target);
+// The window with the keyboard focus in `window`'s thread, or null.
+HWND FocusOf(HWND window);
 // A left click on the middle of `control`.
 void ClickOn(HWND control);
 
