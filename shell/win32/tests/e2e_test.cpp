@@ -130,7 +130,8 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
 
   // Adjust; the host saves 200 ms after its last change, so a saved
   // program that stays the same for 3 s means the pass is over.
-  uitest::ClickAt(window, 52 + 37, 201 + 12);
+  const HWND adjust = ChildWindowFromPoint(window, POINT{52 + 37, 201 + 12});
+  ASSERT_TRUE(uitest::ClickToFocus(window, 52 + 37, 201 + 12, adjust)) << "Adjust was not clicked";
   std::string written;
   ULONGLONG sameSince = GetTickCount64();
   uitest::WaitUntil(
