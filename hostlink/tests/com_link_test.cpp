@@ -376,6 +376,40 @@ TEST(ComErrorText, HostExceptionsAndSystemTexts) {
   EXPECT_EQ(ExpectedSystemText(static_cast<HRESULT>(0xa0001234)), "OLE error a0001234");
 }
 
+// Results a proxy never delivers but an in-process host may: values by
+// reference, read through their pointer.
+TEST(ComVariantValue, ReadsValuesByReference) {
+  LONG i4 = 304;
+  double r8 = 305.5;
+  VARIANT inner;
+  VariantInit(&inner);
+  V_VT(&inner) = VT_R8;
+  V_R8(&inner) = 2.5;
+  struct Case {
+    VARTYPE vt;
+    void* pointer;
+    std::string integer;  // ToInteger, or "error: ..."
+  };
+  const std::vector<Case> cases = {
+      {VT_I4 | VT_BYREF, &i4, "304"},
+      {VT_R8 | VT_BYREF, &r8, "306"},
+      {VT_VARIANT | VT_BYREF, &inner, "2"},
+      {VT_I4 | VT_BYREF, nullptr,
+       "error: Could not convert variant of type (Unknown) into type (Integer)"},
+      {VT_VARIANT | VT_BYREF, nullptr,
+       "error: Could not convert variant of type (Unknown) into type (Integer)"},
+  };
+  for (const Case& c : cases) {
+    VARIANT v;
+    VariantInit(&v);
+    V_VT(&v) = c.vt;
+    V_BYREF(&v) = c.pointer;
+    EXPECT_EQ(Outcome([&] { return std::to_string(com::ToHostValue(v).ToInteger({})); }),
+              c.integer)
+        << c.vt;
+  }
+}
+
 TEST_F(ComLinkTest, HostThatWentAwayFailsEveryCallWithTheSystemText) {
   HANDLE host = StartScripted({});
   ASSERT_NE(host, nullptr);
