@@ -149,6 +149,22 @@ TEST_F(WindowTest, TypedCharactersPassTheKeyRuleBeforeTheFieldSeesThem) {
   EXPECT_EQ(Text(form_->edt3), L"abs(x)");
 }
 
+TEST_F(WindowTest, EscapeWithShiftCtrlOrAltHeldClosesNothing) {
+  form_->ShowFromMessageLoop();
+  Pump();
+  for (int modifier : {VK_SHIFT, VK_CONTROL, VK_MENU}) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    Deliver(MSG{form_->btnRun, WM_KEYDOWN, VK_ESCAPE, 0x00010001, 0, {}});
+    keys[modifier] = 0;
+    SetKeyboardState(keys);
+    Pump();
+    EXPECT_FALSE(quit_) << "Escape with modifier " << modifier << " closed the window";
+  }
+}
+
 TEST_F(WindowTest, EscapeWithoutModifiersPressesCloseWhicheverControlHasTheFocus) {
   form_->ShowFromMessageLoop();
   Pump();
