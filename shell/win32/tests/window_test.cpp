@@ -5,7 +5,9 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "shell/guard/win32/jv_app_instances.h"
@@ -250,6 +252,69 @@ TEST(WindowScaling, AHigherResolutionScalesTheWholeLayoutByTheHeightOfZero) {
     EXPECT_EQ(run.right - run.left, form.Scale()(75));
   }
   shell::SetMessagePresenter(previous);
+}
+
+// brevand.exe's resources, read from the built file.
+class ProgramResources : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    module_ = LoadLibraryExW(BREVAND_EXE_WPATH, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(module_, nullptr) << "cannot open brevand.exe";
+  }
+  void TearDown() override {
+    if (module_ != nullptr) FreeLibrary(module_);
+  }
+  std::string Bytes(LPCWSTR type, LPCWSTR name) {
+    HRSRC found = FindResourceW(module_, name, type);
+    if (found == nullptr) return {};
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(module_, found)));
+    return std::string(data, SizeofResource(module_, found));
+  }
+  HMODULE module_ = nullptr;
+};
+
+TEST_F(ProgramResources, ManifestAsksForCommonControls6AsInvokerWithoutUiAccess) {
+  const std::string manifest = Bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
+  ASSERT_FALSE(manifest.empty());
+  for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
+                           "uiAccess=\"false\""}) {
+    EXPECT_NE(manifest.find(part), std::string::npos) << part;
+  }
+}
+
+TEST_F(ProgramResources, MainIconHoldsTheTenImages) {
+  const std::string group = Bytes(MAKEINTRESOURCEW(14), MAKEINTRESOURCEW(1));  // RT_GROUP_ICON
+  ASSERT_GE(group.size(), 6u);
+  const auto count = static_cast<unsigned char>(group[4]);
+  ASSERT_EQ(count, 10u);
+  ASSERT_EQ(group.size(), 6u + 14u * count);
+  std::vector<std::pair<int, int>> images;  // side, bits per pixel
+  for (unsigned i = 0; i < count; ++i) {
+    const char* entry = group.data() + 6 + 14 * i;
+    const int side = static_cast<unsigned char>(entry[0]) == 0 ? 256 : static_cast<unsigned char>(entry[0]);
+    images.emplace_back(side, static_cast<unsigned char>(entry[6]) | (static_cast<unsigned char>(entry[7]) << 8));
+  }
+  const std::vector<std::pair<int, int>> expected = {{32, 4},  {16, 4},  {48, 8},  {32, 8},  {16, 8},
+                                                     {256, 32}, {48, 32}, {32, 32}, {24, 32}, {16, 32}};
+  EXPECT_EQ(images, expected);
+}
+
+TEST_F(ProgramResources, CancelGlyphIsTwo18PixelImagesIn16Colours) {
+  const std::string bitmap = Bytes(MAKEINTRESOURCEW(2), MAKEINTRESOURCEW(101));  // RT_BITMAP
+  ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER));
+  BITMAPINFOHEADER header;
+  std::memcpy(&header, bitmap.data(), sizeof header);
+  EXPECT_EQ(header.biWidth, 36);
+  EXPECT_EQ(header.biHeight, 18);
+  EXPECT_EQ(header.biBitCount, 4);
+}
+
+TEST_F(ProgramResources, VersionNamesTheProduct) {
+  const std::string version = Bytes(MAKEINTRESOURCEW(16), MAKEINTRESOURCEW(1));  // RT_VERSION
+  ASSERT_FALSE(version.empty());
+  const std::wstring text(reinterpret_cast<const wchar_t*>(version.data()), version.size() / 2);
+  EXPECT_NE(text.find(L"Norvane Brevand"), std::wstring::npos);
+  EXPECT_NE(text.find(L"brevand.exe"), std::wstring::npos);
 }
 
 TEST(GuardNames, IdentityKeyUpperCasesAndReplacesBackslashes) {
