@@ -258,6 +258,41 @@ TEST_F(GuardProcesses, SharedObjectsThatCannotBeCreatedEndTheStartWithApplicatio
   }
 }
 
+TEST_F(GuardProcesses, SamePathInOtherLetterCaseIsRejectedAndACopyElsewhereRunsBeside) {
+  const std::wstring brevand = BrevandPath();
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  const std::wstring elsewhere = std::wstring(temp) + L"brevand-elsewhere-" + std::to_wstring(GetCurrentProcessId()) + L".exe";
+  ASSERT_TRUE(CopyFileW(brevand.c_str(), elsewhere.c_str(), FALSE));
+  std::wstring upper = brevand;
+  CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+
+  Process first(brevand, {});
+  const HWND window = WaitForMainWindow(first);
+  ASSERT_NE(window, nullptr);
+  {
+    // Another program file: its own table, its own window, no message.
+    Process beside(elsewhere, {});
+    const HWND other = WaitForMainWindow(beside);
+    EXPECT_NE(other, nullptr) << "a copy at another path did not run beside the first";
+    if (other != nullptr) CloseCopy(beside, other);
+    EXPECT_EQ(beside.ExitCode(), 0u);
+  }
+  {
+    Process shouting(upper, {});
+    std::vector<HWND> boxes;
+    ASSERT_TRUE(uitest::WaitUntil([&] { return !(boxes = BoxesOf(shouting.Id())).empty() || !shouting.Running(); },
+                                  kStartMs));
+    ASSERT_FALSE(boxes.empty()) << "the same path in capitals was not rejected";
+    EXPECT_EQ(BoxText(boxes.front()), kRejected);
+    uitest::DismissBox(boxes.front());
+    EXPECT_TRUE(uitest::WaitUntil([&] { return !shouting.Running(); }, 30000));
+    EXPECT_EQ(shouting.ExitCode(), 0u);
+  }
+  CloseCopy(first, window);
+  DeleteFileW(elsewhere.c_str());
+}
+
 TEST_F(GuardProcesses, KilledCopyBlocksNoLaterStart) {
   const std::wstring brevand = BrevandPath();
   Process killed(brevand, {});
