@@ -1,7 +1,5 @@
 #include "shell/messages.h"
 
-#include <QMessageBox>
-#include <QString>
 #include <cstdio>
 #include <utility>
 
@@ -15,20 +13,8 @@ std::string& Title() {
   return title;
 }
 
-void ShowBox(const ShownMessage& message) {
-  QMessageBox box(message.kind == MessageKind::kMessage ? QMessageBox::NoIcon
-                                                        : QMessageBox::Critical,
-                  QString::fromStdString(message.caption),
-                  QString::fromStdString(message.text), QMessageBox::Ok);
-  // The main window stays on top; its messages must not hide beneath it.
-  box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  box.setTextFormat(Qt::PlainText);
-  box.setWindowModality(Qt::ApplicationModal);
-  box.exec();
-}
-
 MessagePresenter& Presenter() {
-  static MessagePresenter presenter = ShowBox;
+  static MessagePresenter presenter = ShowPlatformMessage;
   return presenter;
 }
 

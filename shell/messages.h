@@ -24,9 +24,13 @@ struct ShownMessage {
   std::string text;
 };
 
+// The platform's modal box for `message`, defined once per platform
+// (message_box_qt.cpp, win32/message_box.cpp).
+void ShowPlatformMessage(const ShownMessage& message);
+
 // Shows one box and returns when the user has dismissed it. The default
-// presenter builds a modal QMessageBox (needs a QApplication); tests install
-// their own. Returns the presenter it replaces.
+// presenter is ShowPlatformMessage; tests install their own. Returns the
+// presenter it replaces.
 using MessagePresenter = std::function<void(const ShownMessage&)>;
 MessagePresenter SetMessagePresenter(MessagePresenter presenter);
 
