@@ -131,9 +131,9 @@ TEST(EvaluateTest, StackHoldsTwentyEntries) {
       {PowerChain(10), kOk, 1},
       {PowerChain(11), kSyntax, 0},
       {Nested(18, "(", "1/0"), kSyntax, 0},   // a syntax error wins
-      {"-" + Nested(17, "(", "5"), kSyntax, 0},
-      {"1+" + Nested(15, "(", "5"), kOk, 6},
-      {"1+" + Nested(16, "(", "5"), kSyntax, 0},
+      {std::string("-").append(Nested(17, "(", "5")), kSyntax, 0},
+      {std::string("1+").append(Nested(15, "(", "5")), kOk, 6},
+      {std::string("1+").append(Nested(16, "(", "5")), kSyntax, 0},
   };
   for (const Case& c : cases) ExpectEvaluates(c);
 }
