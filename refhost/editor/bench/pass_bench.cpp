@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
   const std::uint64_t before = refhost::bench::ProcMemory(pid, "VmHWM");
 
   hostlink::HostEditor editor;
-  hostlink::dbus::DbusConnector connector(bus.Connection());
+  hostlink::dbus::DbusConnector connector(bus.Address().toStdString());
   const auto say = [](const std::string& m) { std::fprintf(stderr, "%s\n", m.c_str()); };
   if (!hostlink::AttachSequence(editor, connector, say)) return 1;
 
