@@ -1,5 +1,11 @@
 #include "hostlink/dbus/dbus_connector.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+
 #include "hostlink/dbus/dbus_transport.h"
 #include "hostlink/host_error.h"
 
@@ -66,15 +72,15 @@ std::string DbusConnector::NameOwner() {
   return out;
 }
 
-void DbusConnector::Ping(const std::string& owner) {
+void DbusConnector::Ping(sd_bus* bus, const std::string& owner) {
   sd_bus_message* call = nullptr;
-  int r = sd_bus_message_new_method_call(Bus().get(), &call, owner.c_str(), kObjectPath,
-                                         "org.freedesktop.DBus.Peer", "Ping");
+  int r = sd_bus_message_new_method_call(bus, &call, owner.empty() ? nullptr : owner.c_str(),
+                                         kObjectPath, "org.freedesktop.DBus.Peer", "Ping");
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
   if (r >= 0) {
     const std::uint64_t usec = callTimeoutMs_ < 0 ? 0 : std::uint64_t(callTimeoutMs_) * 1000;
-    r = sd_bus_call(bus_.get(), call, usec, &error, &reply);
+    r = sd_bus_call(bus, call, usec, &error, &reply);
   }
   sd_bus_message_unref(call);
   sd_bus_message_unref(reply);
@@ -84,12 +90,12 @@ void DbusConnector::Ping(const std::string& owner) {
 std::unique_ptr<Transport> DbusConnector::GetRunning() {
   const std::string owner = NameOwner();
   try {
-    Ping(owner);
+    Ping(Bus().get(), owner);
   } catch (const HostError&) {
     silentOwner_ = owner;
     throw;
   }
-  return std::make_unique<DbusTransport>(bus_, owner, callTimeoutMs_);
+  return Link(owner);
 }
 
 std::unique_ptr<Transport> DbusConnector::Create() {
@@ -102,8 +108,73 @@ std::unique_ptr<Transport> DbusConnector::Create() {
   // "Already running" may name the very owner that did not answer.
   const std::string owner = NameOwner();
   if (owner == silentOwner_) throw HostError("The running host " + owner + " does not answer");
-  Ping(owner);
+  Ping(Bus().get(), owner);
+  return Link(owner);
+}
+
+std::unique_ptr<Transport> DbusConnector::Link(const std::string& owner) {
+  if (useDirect_) {
+    if (BusPtr direct = Direct(owner)) {
+      return std::make_unique<DbusTransport>(direct, std::string(), callTimeoutMs_, bus_);
+    }
+  }
   return std::make_unique<DbusTransport>(bus_, owner, callTimeoutMs_);
+}
+
+BusPtr DbusConnector::Direct(const std::string& owner) {
+  sd_bus_message* call = nullptr;
+  sd_bus_message* reply = nullptr;
+  int r = sd_bus_message_new_method_call(bus_.get(), &call, owner.c_str(), kObjectPath,
+                                         "norvane.norvanex.Editor", "DirectAddress");
+  if (r >= 0) {
+    const std::uint64_t usec = callTimeoutMs_ < 0 ? 0 : std::uint64_t(callTimeoutMs_) * 1000;
+    r = sd_bus_call(bus_.get(), call, usec, nullptr, &reply);
+  }
+  sd_bus_message_unref(call);
+  const char* text = nullptr;
+  if (r >= 0) r = sd_bus_message_read_basic(reply, 's', &text);
+  const std::string address = r > 0 && text ? text : "";
+  sd_bus_message_unref(reply);
+  const std::string prefix = "unix:path=";
+  if (address.rfind(prefix, 0) != 0) return nullptr;  // none offered (or a kind not taken)
+  const std::string path = address.substr(prefix.size());
+
+  sockaddr_un addr{};
+  if (path.empty() || path.size() >= sizeof addr.sun_path || path.find(',') != std::string::npos) {
+    return nullptr;
+  }
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  ucred peer{};
+  socklen_t len = sizeof peer;
+  // Only a server of this very user; anyone else's socket is refused.
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::geteuid()) {
+    ::close(fd);
+    return nullptr;
+  }
+  sd_bus* bus = nullptr;
+  r = sd_bus_new(&bus);
+  if (r < 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  r = sd_bus_set_fd(bus, fd, fd);
+  if (r < 0) ::close(fd);
+  if (r >= 0) r = sd_bus_start(bus);
+  if (r < 0) {
+    sd_bus_unref(bus);
+    return nullptr;
+  }
+  BusPtr direct(bus, [](sd_bus* b) { sd_bus_flush_close_unref(b); });
+  try {
+    Ping(direct.get(), std::string());
+  } catch (const HostError&) {
+    return nullptr;
+  }
+  return direct;
 }
 
 }  // namespace hostlink::dbus

@@ -110,8 +110,9 @@ void FailureOf(int r, const sd_bus_error& error, std::string* name, std::string*
   }
 }
 
-DbusTransport::DbusTransport(BusPtr bus, std::string owner, int timeoutMs)
+DbusTransport::DbusTransport(BusPtr bus, std::string owner, int timeoutMs, BusPtr keep)
     : bus_(std::move(bus)),
+      keep_(std::move(keep)),
       owner_(std::move(owner)),
       timeoutUsec_(timeoutMs < 0 ? 0 : static_cast<std::uint64_t>(timeoutMs) * 1000) {
   const QLocale locale;
@@ -124,7 +125,8 @@ DbusTransport::~DbusTransport() { Abandon(); }
 sd_bus_message* DbusTransport::NewCall(const char* interface, const std::string& member,
                                        const std::vector<Argument>& args) {
   sd_bus_message* m = nullptr;
-  int r = sd_bus_message_new_method_call(bus_.get(), &m, owner_.c_str(), kObjectPath, interface,
+  int r = sd_bus_message_new_method_call(bus_.get(), &m, owner_.empty() ? nullptr : owner_.c_str(),
+                                         kObjectPath, interface,
                                          member.c_str());
   for (const Argument& a : args) {
     if (r < 0) break;

@@ -30,13 +30,17 @@ inline constexpr char kNoReplyText[] =
 // sending. Text results are read in the user's locale (QLocale()).
 class DbusTransport : public Transport {
  public:
-  DbusTransport(BusPtr bus, std::string owner, int timeoutMs = -1);
+  // `owner` empty: `bus` is a direct, peer-to-peer connection to the host;
+  // `keep` is held for the life of the transport (the session bus then).
+  DbusTransport(BusPtr bus, std::string owner, int timeoutMs = -1, BusPtr keep = nullptr);
   ~DbusTransport() override;
   DbusTransport(const DbusTransport&) = delete;
   DbusTransport& operator=(const DbusTransport&) = delete;
 
-  // The unique name (":1.42") every call is addressed to.
+  // The unique name (":1.42") every call is addressed to; empty on a
+  // direct connection.
   const std::string& Owner() const { return owner_; }
+  bool Direct() const { return owner_.empty(); }
 
   // The method; where the host answers UnknownMethod, the property through
   // org.freedesktop.DBus.Properties.Get.
@@ -70,6 +74,7 @@ class DbusTransport : public Transport {
   bool WaitFor(const Posted& posted);
 
   BusPtr bus_;
+  BusPtr keep_;
   std::string owner_;
   std::uint64_t timeoutUsec_;  // 0: the bus's default
   NumberFormat format_;

@@ -152,7 +152,10 @@ HostService::HostService(EditorSession& session, int idle_ms, QObject* parent)
   connect(&idle_, &QTimer::timeout, this, [this] { IdleCheck(); });
 }
 
-HostService::~HostService() { sd_bus_slot_unref(object_); }
+HostService::~HostService() {
+  direct_.reset();
+  sd_bus_slot_unref(object_);
+}
 
 bool HostService::Publish(QString& error) {
   std::string why;
@@ -180,8 +183,18 @@ bool HostService::Publish(QString& error) {
     return false;
   }
   pump_->Pump();
+  // The same object on a private socket, for a link that wants the shorter way.
+  direct_ = std::make_unique<DirectListener>(
+      [this](sd_bus* peer, sd_bus_slot** slot) {
+        return sd_bus_add_object(peer, slot, kObjectPath, &HostService::OnMessage, this) >= 0;
+      },
+      this);
+  std::string why_not;
+  if (!direct_->Listen(&why_not)) direct_.reset();
   return true;
 }
+
+std::string HostService::DirectAddress() const { return direct_ ? direct_->Address() : std::string(); }
 
 bool HostService::Connected() const { return pump_ && pump_->Open(); }
 
@@ -215,6 +228,7 @@ QString HostService::Introspection() {
       "<method name=\"Modified\"><arg direction=\"out\" type=\"b\"/></method>"
       "<method name=\"LineCount\"><arg direction=\"out\" type=\"x\"/></method>"
       "<method name=\"MarkedLines\"><arg direction=\"out\" type=\"ax\"/></method>"
+      "<method name=\"DirectAddress\"><arg direction=\"out\" type=\"s\"/></method>"
       "<method name=\"Quit\"/>"
       "</interface>");
 }
@@ -385,6 +399,10 @@ int HostService::HandleEditor(sd_bus_message* message, const char* member) {
     if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
     sd_bus_message_unref(reply);
     return r;
+  }
+  if (m == "DirectAddress") {
+    Arguments(message, "", "no arguments");
+    return sd_bus_reply_method_return(message, "s", DirectAddress().c_str());
   }
   if (m == "Quit") {
     Arguments(message, "", "no arguments");

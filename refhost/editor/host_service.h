@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "refhost/editor/direct_listener.h"
 #include "refhost/editor/sd_bus_pump.h"
 #include "refhost/editor/session.h"
 
@@ -44,6 +45,9 @@ class HostService : public QObject {
   bool Publish(QString& error);
   // False once the bus connection has closed.
   bool Connected() const;
+  // The private socket's address, which the Editor member DirectAddress
+  // names; empty when the editor offers none.
+  std::string DirectAddress() const;
 
   // The interfaces and members, as Introspect reports them.
   static QString Introspection();
@@ -66,6 +70,7 @@ class HostService : public QObject {
   EditorSession& session_;
   std::unique_ptr<SdBusPump> pump_;
   sd_bus_slot* object_ = nullptr;
+  std::unique_ptr<DirectListener> direct_;
   QTimer idle_;
   int idle_ms_;
   std::chrono::steady_clock::time_point last_call_;
