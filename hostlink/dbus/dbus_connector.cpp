@@ -4,6 +4,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "hostlink/dbus/dbus_transport.h"
@@ -14,6 +16,8 @@ namespace {
 
 constexpr char kBusService[] = "org.freedesktop.DBus";
 constexpr char kBusPath[] = "/org/freedesktop/DBus";
+// How long a direct connection may take to prove itself at most.
+constexpr int kDirectProbeMs = 5000;
 
 [[noreturn]] void Fail(int r, sd_bus_error& error, const std::string& member) {
   std::string name, text;
@@ -168,7 +172,20 @@ BusPtr DbusConnector::Direct(const std::string& owner) {
     sd_bus_unref(bus);
     return nullptr;
   }
-  BusPtr direct(bus, [](sd_bus* b) { sd_bus_flush_close_unref(b); });
+  // Closed without flushing: a peer that stopped reading must not hold us.
+  BusPtr direct(bus, [](sd_bus* b) { sd_bus_close_unref(b); });
+  // sd-bus would wait 90 s for a silent peer's authentication: bound it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(
+                            callTimeoutMs_ < 0 ? kDirectProbeMs : std::min(callTimeoutMs_, kDirectProbeMs));
+  while ((r = sd_bus_is_ready(bus)) == 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+                          deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return nullptr;
+    r = sd_bus_process(bus, nullptr);
+    if (r < 0) return nullptr;
+    if (r == 0 && sd_bus_wait(bus, static_cast<std::uint64_t>(left)) < 0) return nullptr;
+  }
+  if (r < 0) return nullptr;
   try {
     Ping(direct.get(), std::string());
   } catch (const HostError&) {
