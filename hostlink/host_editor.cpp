@@ -85,7 +85,16 @@ std::int32_t HostEditor::StartSelection() { return IntegerQuery("StartSelection"
 std::int32_t HostEditor::EndSelection() { return IntegerQuery("EndSelection"); }
 
 void HostEditor::selectline(std::int32_t line, ArgForm form) {
-  Ready().Call("selectline", {Argument::Int(line, form)});
+  Transport& t = Use();
+  if (!posted_.empty() && posted_.back() != kDeferredMethod) Ready();
+  if (posted_.empty()) {
+    t.Call("selectline", {Argument::Int(line, form)});
+    return;
+  }
+  // A selection changes no text: it may follow deferred calls unanswered,
+  // and all are collected in one wait, the earliest failure first.
+  Post("selectline", {Argument::Int(line, form)}, kDeferredMethod);
+  while (!posted_.empty()) Collect();
 }
 
 void HostEditor::markline(std::int32_t line, std::int32_t mark, ArgForm lineForm) {

@@ -150,6 +150,8 @@ sd_bus_message* DbusTransport::Send(sd_bus_message* call, std::string* errorName
   if (!posted_.empty()) throw std::logic_error("a blocking call behind posted calls");
   sd_bus_error error = SD_BUS_ERROR_NULL;
   sd_bus_message* reply = nullptr;
+  ++stats_.calls;
+  ++stats_.waits;
   const int r = sd_bus_call(bus_.get(), call, timeoutUsec_, &error, &reply);
   if (r < 0) {
     FailureOf(r, error, errorName, errorText);
@@ -217,9 +219,25 @@ void DbusTransport::Post(const std::string& member, const std::vector<Argument>&
     posted_.pop_back();
     throw HostError(SystemText(r));
   }
+  ++stats_.calls;
+  postedSinceWait_ = true;
+}
+
+void DbusTransport::Ping() {
+  sd_bus_message* call = nullptr;
+  int r = sd_bus_message_new_method_call(bus_.get(), &call, owner_.empty() ? nullptr : owner_.c_str(),
+                                         kObjectPath, "org.freedesktop.DBus.Peer", "Ping");
+  if (r < 0) throw HostError(SystemText(r));
+  std::string name, text;
+  sd_bus_message* reply = Send(call, &name, &text);
+  --stats_.calls;  // not a member call
+  --stats_.waits;
+  if (!reply) throw HostError(ErrorText(name, text, "Ping"));
+  sd_bus_message_unref(reply);
 }
 
 bool DbusTransport::WaitFor(const Posted& posted) {
+  bool blocked = false;
   while (!posted.reply) {
     int r = sd_bus_process(bus_.get(), nullptr);
     if (r > 0) continue;
@@ -231,6 +249,10 @@ bool DbusTransport::WaitFor(const Posted& posted) {
       if (sd_bus_get_timeout(bus_.get(), &until) > 0 && until != UINT64_MAX) {
         wait = std::min(wait, until > now ? until - now : 0);
       }
+      // One round trip for everything posted since the last wait.
+      if (!blocked && postedSinceWait_) ++stats_.waits;
+      postedSinceWait_ = false;
+      blocked = true;
       r = sd_bus_wait(bus_.get(), wait);
     }
     if (r < 0 && r != -EINTR) throw HostError(SystemText(r));

@@ -50,6 +50,17 @@ class DbusTransport : public Transport {
   HostValue GetIndexed(const std::string& member, std::int32_t index) override;
   NumberFormat Format() const override { return format_; }
 
+  // Calls made, and the round trips waited for since the transport was
+  // made: each blocking call, and each first wait for answers to calls
+  // posted since the last wait.
+  struct Stats {
+    std::uint64_t calls = 0;
+    std::uint64_t waits = 0;
+  };
+  const Stats& Counts() const { return stats_; }
+  // One blocking Peer.Ping over the connection the calls use.
+  void Ping();
+
   bool CanPost() const override { return true; }
   void Post(const std::string& member, const std::vector<Argument>& args) override;
   HostValue Next() override;
@@ -79,6 +90,8 @@ class DbusTransport : public Transport {
   std::uint64_t timeoutUsec_;  // 0: the bus's default
   NumberFormat format_;
   std::deque<Posted> posted_;
+  Stats stats_;
+  bool postedSinceWait_ = false;
 };
 
 // The reply's first argument as a host value: variants unwrapped, typed by
