@@ -73,7 +73,8 @@ void Checked(F measure) {
 
 class Pass {
  public:
-  Pass(HostOperations& host, const PassInput& input) : host_(host), input_(input) {}
+  Pass(HostOperations& host, const PassInput& input)
+      : host_(host), input_(input), batch_(host.Batches()) {}
 
   void Run(const std::function<void(const std::string&)>& myMessage) {
     runOpen_ = false;
@@ -110,8 +111,12 @@ class Pass {
   void VisitLine(std::int64_t line, bool latheMeasure) {
     bool diagonal = false;
     // The step and the reads wait for nothing; the first read collects them.
-    host_.stepDeferred();
-    host_.AnnounceReads(kLineReads, std::size(kLineReads));
+    if (batch_) {
+      host_.stepDeferred();
+      host_.AnnounceReads(kLineReads, std::size(kLineReads));
+    } else {
+      host_.step();
+    }
     TPoint3D p1, p2;
     p1.X = ReadBlock(host_, kP1X);
     p1.Y = ReadBlock(host_, kP1Y);
@@ -179,8 +184,13 @@ class Pass {
     host_.selectline(l, ArgForm::ByValue);
     host_.add("F", feed);
     // Nothing later needs these two answered before the next line's reads.
-    host_.marklineDeferred(l, 1, ArgForm::ByValue);
-    host_.selectlineDeferred(l + 1, ArgForm::ByValue);
+    if (batch_) {
+      host_.marklineDeferred(l, 1, ArgForm::ByValue);
+      host_.selectlineDeferred(l + 1, ArgForm::ByValue);
+    } else {
+      host_.markline(l, 1, ArgForm::ByValue);
+      host_.selectline(l + 1, ArgForm::ByValue);
+    }
   }
 
   HostOperations& host_;
@@ -188,6 +198,7 @@ class Pass {
   Thresholds thresholds_{};
   std::optional<int> codeInForce_;  // none until a line names one
   bool runOpen_ = false;
+  const bool batch_;  // the link batches: deferred forms and announced reads
 };
 
 }  // namespace
