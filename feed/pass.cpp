@@ -3,6 +3,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -27,6 +28,8 @@ constexpr std::int32_t kP2X = 7, kP2Y = 8, kP2Z = 9;
 constexpr std::int32_t kFeedInForce = 19;
 constexpr std::int32_t kMotionCode = 1;
 constexpr std::int32_t kArcRadius = 23;
+// The reads every line gets, in their order; they travel with its step.
+constexpr std::int32_t kLineReads[] = {kP1X, kP1Y, kP1Z, kP2X, kP2Y, kP2Z, kFeedInForce, kMotionCode};
 
 constexpr int kRapid = 0, kLinear = 1, kArcCW = 2, kArcCCW = 3;
 
@@ -70,7 +73,8 @@ void Checked(F measure) {
 
 class Pass {
  public:
-  Pass(HostOperations& host, const PassInput& input) : host_(host), input_(input) {}
+  Pass(HostOperations& host, const PassInput& input)
+      : host_(host), input_(input), batch_(host.Batches()) {}
 
   void Run(const std::function<void(const std::string&)>& myMessage) {
     runOpen_ = false;
@@ -99,13 +103,20 @@ class Pass {
     for (std::int64_t line = first; line <= last; ++line) {
       VisitLine(line, systemType == kLatheSystemType);
     }
+    host_.Settle();  // the last write's mark and selection
     // A run that reaches the last line stays open: nothing after it is written.
   }
 
  private:
   void VisitLine(std::int64_t line, bool latheMeasure) {
     bool diagonal = false;
-    host_.step();
+    // The step and the reads wait for nothing; the first read collects them.
+    if (batch_) {
+      host_.stepDeferred();
+      host_.AnnounceReads(kLineReads, std::size(kLineReads));
+    } else {
+      host_.step();
+    }
     TPoint3D p1, p2;
     p1.X = ReadBlock(host_, kP1X);
     p1.Y = ReadBlock(host_, kP1Y);
@@ -172,8 +183,14 @@ class Pass {
     const auto l = static_cast<std::int32_t>(line);
     host_.selectline(l, ArgForm::ByValue);
     host_.add("F", feed);
-    host_.markline(l, 1, ArgForm::ByValue);
-    host_.selectline(l + 1, ArgForm::ByValue);
+    // Nothing later needs these two answered before the next line's reads.
+    if (batch_) {
+      host_.marklineDeferred(l, 1, ArgForm::ByValue);
+      host_.selectlineDeferred(l + 1, ArgForm::ByValue);
+    } else {
+      host_.markline(l, 1, ArgForm::ByValue);
+      host_.selectline(l + 1, ArgForm::ByValue);
+    }
   }
 
   HostOperations& host_;
@@ -181,6 +198,7 @@ class Pass {
   Thresholds thresholds_{};
   std::optional<int> codeInForce_;  // none until a line names one
   bool runOpen_ = false;
+  const bool batch_;  // the link batches: deferred forms and announced reads
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 #ifndef HOSTLINK_HOST_EDITOR_H_
 #define HOSTLINK_HOST_EDITOR_H_
 
+#include <deque>
 #include <memory>
 
 #include "hostlink/operations.h"
@@ -20,10 +21,16 @@ class HostEditor : public HostOperations {
   HostEditor& operator=(const HostEditor&) = delete;
 
   // Takes the link; `transport` may be null (stays empty).
-  void Link(std::unique_ptr<Transport> transport) { transport_ = std::move(transport); }
+  void Link(std::unique_ptr<Transport> transport) {
+    posted_.clear();
+    transport_ = std::move(transport);
+  }
   bool Linked() const { return transport_ != nullptr; }
   // Drops the link (at shutdown).
-  void Release() { transport_.reset(); }
+  void Release() {
+    posted_.clear();
+    transport_.reset();
+  }
 
   std::int32_t SystemType() override;
   std::int32_t StartSelection() override;
@@ -34,11 +41,35 @@ class HostEditor : public HostOperations {
   double CurrentBlock(std::int32_t index) override;
   void add(const std::string& letter, double value) override;
 
+  // Over a transport that can post, deferred calls and announced reads are
+  // sent at once and their answers collected in order; otherwise they are
+  // plain calls. A failure collected ends the call that collected it, and
+  // every answer still outstanding behind it is dropped. selectline() goes
+  // out behind deferred calls and waits for all of them at once; add() and
+  // the queries are sent only once every earlier call has answered.
+  void stepDeferred() override;
+  void selectlineDeferred(std::int32_t line, ArgForm form) override;
+  void marklineDeferred(std::int32_t line, std::int32_t mark, ArgForm lineForm) override;
+  void AnnounceReads(const std::int32_t* indices, std::size_t count) override;
+  void Settle() override;
+  bool Batches() const override { return transport_ && transport_->CanPost(); }
+
  private:
   Transport& Use();
+  // Use() for a call that waits: collects the deferred answers before it
+  // and drops reads announced and not taken.
+  Transport& Ready();
   std::int32_t IntegerQuery(const char* member);
+  void Post(const std::string& member, const std::vector<Argument>& args, std::int64_t read);
+  // The oldest outstanding answer; on failure drops all the others.
+  HostValue Collect();
+  void Defer(const std::string& member, const std::vector<Argument>& args);
 
   std::unique_ptr<Transport> transport_;
+  // Calls posted and not collected: the index of an announced read, or
+  // kDeferredMethod.
+  static constexpr std::int64_t kDeferredMethod = INT64_MIN;
+  std::deque<std::int64_t> posted_;
 };
 
 }  // namespace hostlink

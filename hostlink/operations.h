@@ -7,6 +7,7 @@
 #ifndef HOSTLINK_OPERATIONS_H_
 #define HOSTLINK_OPERATIONS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -37,6 +38,29 @@ class HostOperations {
   // Puts the word `letter` `value` on the selected line. The value travels by
   // reference on COM; the caller's own variable is never handed out.
   virtual void add(const std::string& letter, double value) = 0;
+
+  // Batching. The host sees the same calls in the same order either way;
+  // only the waiting changes. A link that batches sends a deferred call
+  // without waiting and collects its answer, in order, before the answer of
+  // the next call that needs one; a deferred call that failed then ends that
+  // later call (or Settle()) with its own error. The defaults make the plain
+  // call at once, so a link that does not batch needs nothing.
+  virtual void stepDeferred() { step(); }
+  virtual void selectlineDeferred(std::int32_t line, ArgForm form) { selectline(line, form); }
+  virtual void marklineDeferred(std::int32_t line, std::int32_t mark, ArgForm lineForm) {
+    markline(line, mark, lineForm);
+  }
+  // Announces the CurrentBlock reads that come next, in this order (each is
+  // still taken with CurrentBlock()); a link may send them at once. Reads
+  // announced and not taken are dropped at the next other call.
+  virtual void AnnounceReads(const std::int32_t* indices, std::size_t count) {
+    (void)indices;
+    (void)count;
+  }
+  // Waits for every deferred call; throws the first failure.
+  virtual void Settle() {}
+  // True when the batch forms save waiting; a caller may then prefer them.
+  virtual bool Batches() const { return false; }
 };
 
 }  // namespace hostlink

@@ -64,6 +64,17 @@ class Transport {
 
   // The number format that text results are read with.
   virtual NumberFormat Format() const = 0;
+
+  // Sending without waiting, for encodings that can (D-Bus). Post() sends a
+  // method call (an indexed read is the call `member`(index)) and returns at
+  // once; Next() waits for the answer of the oldest call posted and not yet
+  // collected and returns its value or throws its HostError; Abandon() drops
+  // every answer not yet collected. Answers come back in posting order. An
+  // encoding that cannot returns false from CanPost() and is never posted to.
+  virtual bool CanPost() const { return false; }
+  virtual void Post(const std::string& member, const std::vector<Argument>& args);
+  virtual HostValue Next();
+  virtual void Abandon() {}
 };
 
 // Cuts trailing blanks, control characters and periods off a host's error

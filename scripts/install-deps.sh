@@ -13,6 +13,7 @@ packages=(
   libsystemd-dev
   dbus dbus-bin dbus-daemon dbus-x11
   xvfb xauth xdotool x11-utils fonts-wine
+  x11-apps
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64
   dpkg-dev fakeroot lintian file

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "feed/pass.h"
+#include "shell/busy_pass.h"
 #include "shell/cancel_glyph.h"
 #include "shell/edge_snap.h"
 #include "shell/key_preview.h"
@@ -184,7 +185,12 @@ void TForm4::btnRunClick(QObject* /*Sender*/) {
   input.edt2 = edt2->text().toStdString();
   input.edt4 = edt4->text().toStdString();
   input.chk1 = chk1->isChecked();
-  feed::RunPass(HostEditor, input, [this](const std::string& s) { MyMessage(s); });
+  // A long pass keeps the window painted, busy, deaf to input and showing
+  // its progress; a click queued meanwhile never starts a second one.
+  if (shell::BusyPass::Active()) return;
+  shell::BusyPass busy;
+  shell::TickingHost host(HostEditor, [&busy](double done) { busy.Paint(done); });
+  feed::RunPass(host, input, [this, &busy](const std::string& s) { busy.Suspend([&] { MyMessage(s); }); });
 }
 
 void TForm4::FormKeyPress(QObject* /*Sender*/, char16_t& Key) { Key = shell::TypedKeyRule(Key); }

@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
   }
 
   hostlink::HostEditor editor;
-  hostlink::dbus::DbusConnector connector(bus.Connection());
+  hostlink::dbus::DbusConnector connector(bus.Address().toStdString());
   if (!hostlink::AttachSequence(editor, connector, [](const std::string& m) {
         std::fprintf(stderr, "%s\n", m.c_str());
       })) {

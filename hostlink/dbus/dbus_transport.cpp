@@ -1,146 +1,289 @@
 #include "hostlink/dbus/dbus_transport.h"
 
-#include <QDBusArgument>
-#include <QDBusObjectPath>
-#include <QDBusSignature>
-#include <QDBusVariant>
 #include <QLocale>
+
+#include <time.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
 
 #include "hostlink/host_error.h"
 
 namespace hostlink::dbus {
 namespace {
 
-const QString kUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
+constexpr char kUnknownMethod[] = "org.freedesktop.DBus.Error.UnknownMethod";
+constexpr char kNoReply[] = "org.freedesktop.DBus.Error.NoReply";
+// What sd-bus says when it gives up waiting for an asynchronous reply.
+constexpr char kSdBusTimedOut[] = "Method call timed out";
 
-// Arrays (and dicts) count as Null when empty; everything else is Unknown.
-HostValue FromArgument(const QDBusArgument& arg) {
-  switch (arg.currentType()) {
-    case QDBusArgument::VariantType: {
-      QDBusVariant inner;
-      arg >> inner;
-      return ToHostValue(inner.variant());
-    }
-    case QDBusArgument::ArrayType: {
-      arg.beginArray();
-      const bool empty = arg.atEnd();
-      return empty ? HostValue::Null() : HostValue::Unknown();
-    }
-    case QDBusArgument::MapType: {
-      arg.beginMap();
-      const bool empty = arg.atEnd();
-      return empty ? HostValue::Null() : HostValue::Unknown();
-    }
+// An array of any element type (dict included) is Null when empty; anything
+// else that is no plain value is Unknown.
+HostValue ReadValue(sd_bus_message* m) {
+  char type = 0;
+  const char* contents = nullptr;
+  int r = sd_bus_message_peek_type(m, &type, &contents);
+  if (r == 0) return HostValue::Empty();
+  if (r < 0) return HostValue::Unknown();
+  union {
+    std::uint8_t y;
+    std::int16_t n;
+    std::uint16_t q;
+    std::int32_t i;
+    std::uint32_t u;
+    std::int64_t x;
+    std::uint64_t t;
+    double d;
+    int b;
+    const char* s;
+  } v{};
+  switch (type) {
+    case 'v':
+      if (sd_bus_message_enter_container(m, 'v', contents) < 0) return HostValue::Unknown();
+      return ReadValue(m);
+    case 'a':
+      if (sd_bus_message_enter_container(m, 'a', contents) < 0) return HostValue::Unknown();
+      return sd_bus_message_at_end(m, false) > 0 ? HostValue::Null() : HostValue::Unknown();
+    case 'y': case 'n': case 'q': case 'i': case 'u': case 'x': case 't':
+    case 'd': case 'b': case 's': case 'o': case 'g':
+      if (sd_bus_message_read_basic(m, type, &v) < 0) return HostValue::Unknown();
+      break;
     default:
       return HostValue::Unknown();
   }
+  switch (type) {
+    case 'y': return HostValue::Unsigned(ValueKind::Byte, v.y);
+    case 'n': return HostValue::Signed(ValueKind::SmallInt, v.n);
+    case 'q': return HostValue::Unsigned(ValueKind::Word, v.q);
+    case 'i': return HostValue::Signed(ValueKind::Integer, v.i);
+    case 'u': return HostValue::Unsigned(ValueKind::LongWord, v.u);
+    case 'x': return HostValue::Signed(ValueKind::Int64, v.x);
+    case 't': return HostValue::Unsigned(ValueKind::UInt64, v.t);
+    case 'd': return HostValue::Real(v.d);
+    case 'b': return HostValue::Boolean(v.b != 0);
+    default: return HostValue::Text(v.s ? v.s : "");
+  }
+}
+
+struct MessageRef {
+  sd_bus_message* m;
+  ~MessageRef() { sd_bus_message_unref(m); }
+};
+
+std::string SystemText(int r) {
+  sd_bus_error e = SD_BUS_ERROR_NULL;
+  sd_bus_error_set_errno(&e, r);
+  std::string text = e.message ? e.message : "D-Bus failure";
+  sd_bus_error_free(&e);
+  return text;
 }
 
 }  // namespace
 
-HostValue ToHostValue(const QVariant& value) {
-  QVariant v = value;
-  while (v.metaType() == QMetaType::fromType<QDBusVariant>()) {
-    v = qvariant_cast<QDBusVariant>(v).variant();
-  }
-  if (!v.isValid()) return HostValue::Empty();
-  const QMetaType type = v.metaType();
-  if (type == QMetaType::fromType<QDBusArgument>()) {
-    return FromArgument(qvariant_cast<QDBusArgument>(v));
-  }
-  if (type == QMetaType::fromType<QDBusObjectPath>()) {
-    return HostValue::Text(qvariant_cast<QDBusObjectPath>(v).path().toStdString());
-  }
-  if (type == QMetaType::fromType<QDBusSignature>()) {
-    return HostValue::Text(qvariant_cast<QDBusSignature>(v).signature().toStdString());
-  }
-  switch (type.id()) {
-    case QMetaType::UChar: return HostValue::Unsigned(ValueKind::Byte, v.value<uchar>());
-    case QMetaType::Short: return HostValue::Signed(ValueKind::SmallInt, v.value<short>());
-    case QMetaType::UShort: return HostValue::Unsigned(ValueKind::Word, v.value<ushort>());
-    case QMetaType::Int: return HostValue::Signed(ValueKind::Integer, v.value<int>());
-    case QMetaType::UInt: return HostValue::Unsigned(ValueKind::LongWord, v.value<uint>());
-    case QMetaType::LongLong: return HostValue::Signed(ValueKind::Int64, v.value<qlonglong>());
-    case QMetaType::ULongLong:
-      return HostValue::Unsigned(ValueKind::UInt64, v.value<qulonglong>());
-    case QMetaType::Double: return HostValue::Real(v.value<double>());
-    case QMetaType::Bool: return HostValue::Boolean(v.value<bool>());
-    case QMetaType::QString: return HostValue::Text(v.value<QString>().toStdString());
-    // Arrays Qt reads by itself ("ay", "as").
-    case QMetaType::QByteArray:
-      return v.value<QByteArray>().isEmpty() ? HostValue::Null() : HostValue::Unknown();
-    case QMetaType::QStringList:
-      return v.value<QStringList>().isEmpty() ? HostValue::Null() : HostValue::Unknown();
-    default: return HostValue::Unknown();
-  }
-}
+HostValue ReadHostValue(sd_bus_message* reply) { return ReadValue(reply); }
 
-std::string ErrorText(const QDBusMessage& reply, const std::string& member) {
-  const QString name = reply.errorName();
+std::string ErrorText(const std::string& name, const std::string& text, const std::string& member) {
   if (name == kUnknownMethod || name == "org.freedesktop.DBus.Error.UnknownInterface" ||
       name == "org.freedesktop.DBus.Error.UnknownObject") {
     return "Method '" + member + "' not supported by automation object";
   }
   // The host's description and the bus's own texts alike lose trailing
   // blanks, control characters and periods; with nothing left, the name.
-  std::string text = TrimHostText(reply.errorMessage().toStdString());
-  if (text.empty()) text = TrimHostText(name.toStdString());
-  if (text.empty()) text = "Unknown D-Bus error";
-  return text;
+  std::string out = TrimHostText(text);
+  if (out.empty()) out = TrimHostText(name);
+  if (out.empty()) out = "Unknown D-Bus error";
+  return out;
 }
 
-DbusTransport::DbusTransport(QDBusConnection bus, QString owner, int timeoutMs)
-    : bus_(std::move(bus)), owner_(std::move(owner)), timeoutMs_(timeoutMs) {
+void FailureOf(int r, const sd_bus_error& error, std::string* name, std::string* text) {
+  if (r == -ETIMEDOUT) {
+    *name = kNoReply;
+    *text = kNoReplyText;
+  } else if (error.name) {
+    *name = error.name;
+    *text = error.message ? error.message : "";
+    if (*name == kNoReply && *text == kSdBusTimedOut) *text = kNoReplyText;
+  } else {
+    *name = "org.freedesktop.DBus.Error.Failed";
+    *text = SystemText(r);
+  }
+}
+
+DbusTransport::DbusTransport(BusPtr bus, std::string owner, int timeoutMs, BusPtr keep)
+    : bus_(std::move(bus)),
+      keep_(std::move(keep)),
+      owner_(std::move(owner)),
+      timeoutUsec_(timeoutMs < 0 ? 0 : static_cast<std::uint64_t>(timeoutMs) * 1000) {
   const QLocale locale;
   format_.decimal = locale.decimalPoint().toStdString();
   format_.group = locale.groupSeparator().toStdString();
 }
 
-QDBusMessage DbusTransport::Send(const QString& interface, const QString& member,
-                                 const QVariantList& args) {
-  QDBusMessage call =
-      QDBusMessage::createMethodCall(owner_, QString::fromLatin1(kObjectPath), interface, member);
-  call.setArguments(args);
-  return bus_.call(call, QDBus::Block, timeoutMs_);
+DbusTransport::~DbusTransport() { Abandon(); }
+
+sd_bus_message* DbusTransport::NewCall(const char* interface, const std::string& member,
+                                       const std::vector<Argument>& args) {
+  sd_bus_message* m = nullptr;
+  int r = sd_bus_message_new_method_call(bus_.get(), &m, owner_.empty() ? nullptr : owner_.c_str(),
+                                         kObjectPath, interface,
+                                         member.c_str());
+  for (const Argument& a : args) {
+    if (r < 0) break;
+    // D-Bus has only by-value arguments: both forms send the value.
+    switch (a.type) {
+      case Argument::Type::Int32: r = sd_bus_message_append_basic(m, 'i', &a.int32); break;
+      case Argument::Type::Real: r = sd_bus_message_append_basic(m, 'd', &a.real); break;
+      case Argument::Type::Text: r = sd_bus_message_append_basic(m, 's', a.text.c_str()); break;
+    }
+  }
+  if (r < 0) {
+    sd_bus_message_unref(m);
+    throw HostError(SystemText(r));
+  }
+  return m;
+}
+
+sd_bus_message* DbusTransport::Send(sd_bus_message* call, std::string* errorName,
+                                    std::string* errorText) {
+  MessageRef owned{call};
+  if (!posted_.empty()) throw std::logic_error("a blocking call behind posted calls");
+  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_message* reply = nullptr;
+  ++stats_.calls;
+  ++stats_.waits;
+  const int r = sd_bus_call(bus_.get(), call, timeoutUsec_, &error, &reply);
+  if (r < 0) {
+    FailureOf(r, error, errorName, errorText);
+    sd_bus_error_free(&error);
+    return nullptr;
+  }
+  return reply;
 }
 
 HostValue DbusTransport::Query(const std::string& member) {
-  const QString name = QString::fromStdString(member);
-  QDBusMessage reply = Send(QString::fromLatin1(kInterface), name, {});
-  if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kUnknownMethod) {
-    reply = Send(QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                 {QString::fromLatin1(kInterface), name});
-    if (reply.type() == QDBusMessage::ErrorMessage &&
-        (reply.errorName() == "org.freedesktop.DBus.Error.UnknownProperty" ||
-         reply.errorName() == "org.freedesktop.DBus.Error.InvalidArgs")) {
+  std::string name, text;
+  sd_bus_message* reply = Send(NewCall(kInterface, member, {}), &name, &text);
+  if (!reply && name == kUnknownMethod) {
+    reply = Send(NewCall("org.freedesktop.DBus.Properties", "Get",
+                         {Argument::Text(kInterface), Argument::Text(member)}),
+                 &name, &text);
+    if (!reply && (name == "org.freedesktop.DBus.Error.UnknownProperty" ||
+                   name == "org.freedesktop.DBus.Error.InvalidArgs")) {
       throw HostError("Method '" + member + "' not supported by automation object");
     }
   }
-  if (reply.type() != QDBusMessage::ReplyMessage) throw HostError(ErrorText(reply, member));
-  const QVariantList out = reply.arguments();
-  return out.isEmpty() ? HostValue::Empty() : ToHostValue(out.first());
+  if (!reply) throw HostError(ErrorText(name, text, member));
+  MessageRef owned{reply};
+  return ReadValue(reply);
 }
 
 void DbusTransport::Call(const std::string& member, const std::vector<Argument>& args) {
-  QVariantList list;
-  for (const Argument& a : args) {
-    // D-Bus has only by-value arguments: both forms send the value.
-    switch (a.type) {
-      case Argument::Type::Int32: list << QVariant::fromValue<int>(a.int32); break;
-      case Argument::Type::Real: list << QVariant::fromValue<double>(a.real); break;
-      case Argument::Type::Text: list << QString::fromStdString(a.text); break;
-    }
-  }
-  const QDBusMessage reply = Send(QString::fromLatin1(kInterface), QString::fromStdString(member), list);
-  if (reply.type() != QDBusMessage::ReplyMessage) throw HostError(ErrorText(reply, member));
+  std::string name, text;
+  sd_bus_message* reply = Send(NewCall(kInterface, member, args), &name, &text);
+  if (!reply) throw HostError(ErrorText(name, text, member));
+  sd_bus_message_unref(reply);
 }
 
 HostValue DbusTransport::GetIndexed(const std::string& member, std::int32_t index) {
-  const QDBusMessage reply = Send(QString::fromLatin1(kInterface), QString::fromStdString(member),
-                                  {QVariant::fromValue<int>(index)});
-  if (reply.type() != QDBusMessage::ReplyMessage) throw HostError(ErrorText(reply, member));
-  const QVariantList out = reply.arguments();
-  return out.isEmpty() ? HostValue::Empty() : ToHostValue(out.first());
+  std::string name, text;
+  sd_bus_message* reply = Send(NewCall(kInterface, member, {Argument::Int(index)}), &name, &text);
+  if (!reply) throw HostError(ErrorText(name, text, member));
+  MessageRef owned{reply};
+  return ReadValue(reply);
+}
+
+namespace {
+
+std::uint64_t MonotonicUsec() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::uint64_t(now.tv_sec) * 1000000 + std::uint64_t(now.tv_nsec) / 1000;
+}
+
+}  // namespace
+
+int DbusTransport::OnReply(sd_bus_message* reply, void* entry, sd_bus_error*) {
+  static_cast<Posted*>(entry)->reply = sd_bus_message_ref(reply);
+  return 0;
+}
+
+void DbusTransport::Post(const std::string& member, const std::vector<Argument>& args) {
+  MessageRef call{NewCall(kInterface, member, args)};
+  std::uint64_t timeout = timeoutUsec_;
+  if (timeout == 0 && sd_bus_get_method_call_timeout(bus_.get(), &timeout) < 0) timeout = 25000000;
+  posted_.push_back(Posted{member, MonotonicUsec() + timeout});
+  Posted& p = posted_.back();  // a deque keeps its elements in place
+  const int r = sd_bus_call_async(bus_.get(), &p.slot, call.m, OnReply, &p, timeoutUsec_);
+  if (r < 0) {
+    posted_.pop_back();
+    throw HostError(SystemText(r));
+  }
+  ++stats_.calls;
+  postedSinceWait_ = true;
+}
+
+void DbusTransport::Ping() {
+  sd_bus_message* call = nullptr;
+  int r = sd_bus_message_new_method_call(bus_.get(), &call, owner_.empty() ? nullptr : owner_.c_str(),
+                                         kObjectPath, "org.freedesktop.DBus.Peer", "Ping");
+  if (r < 0) throw HostError(SystemText(r));
+  std::string name, text;
+  sd_bus_message* reply = Send(call, &name, &text);
+  --stats_.calls;  // not a member call
+  --stats_.waits;
+  if (!reply) throw HostError(ErrorText(name, text, "Ping"));
+  sd_bus_message_unref(reply);
+}
+
+bool DbusTransport::WaitFor(const Posted& posted) {
+  bool blocked = false;
+  while (!posted.reply) {
+    int r = sd_bus_process(bus_.get(), nullptr);
+    if (r > 0) continue;
+    if (r == 0) {
+      // The call's own deadline bounds the wait, whatever the bus keeps.
+      const std::uint64_t now = MonotonicUsec();
+      if (now >= posted.deadline) return false;
+      std::uint64_t wait = posted.deadline - now, until = 0;
+      if (sd_bus_get_timeout(bus_.get(), &until) > 0 && until != UINT64_MAX) {
+        wait = std::min(wait, until > now ? until - now : 0);
+      }
+      // One round trip for everything posted since the last wait.
+      if (!blocked && postedSinceWait_) ++stats_.waits;
+      postedSinceWait_ = false;
+      blocked = true;
+      r = sd_bus_wait(bus_.get(), wait);
+    }
+    if (r < 0 && r != -EINTR) throw HostError(SystemText(r));
+  }
+  return true;
+}
+
+HostValue DbusTransport::Next() {
+  if (posted_.empty()) throw std::logic_error("no call posted");
+  const bool answered = WaitFor(posted_.front());
+  Posted p = std::move(posted_.front());
+  posted_.pop_front();
+  sd_bus_slot_unref(p.slot);
+  if (!answered) throw HostError(TrimHostText(kNoReplyText));
+  MessageRef reply{p.reply};
+  if (sd_bus_message_is_method_error(reply.m, nullptr)) {
+    const sd_bus_error* e = sd_bus_message_get_error(reply.m);
+    std::string name, text;
+    FailureOf(-EIO, *e, &name, &text);
+    throw HostError(ErrorText(name, text, p.member));
+  }
+  return ReadValue(reply.m);
+}
+
+void DbusTransport::Abandon() {
+  // Answers still on their way are dropped by the bus when they arrive.
+  for (Posted& p : posted_) {
+    sd_bus_slot_unref(p.slot);
+    sd_bus_message_unref(p.reply);
+  }
+  posted_.clear();
 }
 
 }  // namespace hostlink::dbus

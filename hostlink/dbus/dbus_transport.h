@@ -1,13 +1,15 @@
-// Member calls encoded on D-Bus: every call goes to the host's unique bus
-// name, object /norvanex, interface norvane.norvanex.
+// Member calls encoded on D-Bus (sd-bus): every call goes to the host's
+// unique bus name, object /norvanex, interface norvane.norvanex.
 #ifndef HOSTLINK_DBUS_DBUS_TRANSPORT_H_
 #define HOSTLINK_DBUS_DBUS_TRANSPORT_H_
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QString>
-#include <QVariant>
+#include <systemd/sd-bus.h>
 
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "hostlink/dbus/sd_bus_ptr.h"
 #include "hostlink/transport.h"
 
 namespace hostlink::dbus {
@@ -16,15 +18,29 @@ inline constexpr char kServiceName[] = "norvane.norvanex";
 inline constexpr char kObjectPath[] = "/norvanex";
 inline constexpr char kInterface[] = "norvane.norvanex";
 
-// Each call blocks (QDBus::Block: no user input and no other event is handled
-// while it waits) until the reply or `timeoutMs` (-1: the bus's default).
-// Text results are read in the user's locale (QLocale()).
+// libdbus's text for a call that timed out, which hosts and users know.
+inline constexpr char kNoReplyText[] =
+    "Did not receive a reply. Possible causes include: the remote application did not send "
+    "a reply, the message bus security policy blocked the reply, the reply timeout expired, "
+    "or the network connection was broken.";
+
+// Each waited call blocks on this thread (nothing else is dispatched, no
+// user input is handled) until its reply or `timeoutMs` (-1: the bus's
+// default of 25 s). Posted calls carry the same timeout, counted from their
+// sending. Text results are read in the user's locale (QLocale()).
 class DbusTransport : public Transport {
  public:
-  DbusTransport(QDBusConnection bus, QString owner, int timeoutMs = -1);
+  // `owner` empty: `bus` is a direct, peer-to-peer connection to the host;
+  // `keep` is held for the life of the transport (the session bus then).
+  DbusTransport(BusPtr bus, std::string owner, int timeoutMs = -1, BusPtr keep = nullptr);
+  ~DbusTransport() override;
+  DbusTransport(const DbusTransport&) = delete;
+  DbusTransport& operator=(const DbusTransport&) = delete;
 
-  // The unique name (":1.42") every call is addressed to.
-  const QString& Owner() const { return owner_; }
+  // The unique name (":1.42") every call is addressed to; empty on a
+  // direct connection.
+  const std::string& Owner() const { return owner_; }
+  bool Direct() const { return owner_.empty(); }
 
   // The method; where the host answers UnknownMethod, the property through
   // org.freedesktop.DBus.Properties.Get.
@@ -34,21 +50,61 @@ class DbusTransport : public Transport {
   HostValue GetIndexed(const std::string& member, std::int32_t index) override;
   NumberFormat Format() const override { return format_; }
 
- private:
-  QDBusMessage Send(const QString& interface, const QString& member, const QVariantList& args);
+  // Calls made, and the round trips waited for since the transport was
+  // made: each blocking call, and each first wait for answers to calls
+  // posted since the last wait.
+  struct Stats {
+    std::uint64_t calls = 0;
+    std::uint64_t waits = 0;
+  };
+  const Stats& Counts() const { return stats_; }
+  // One blocking Peer.Ping over the connection the calls use.
+  void Ping();
 
-  QDBusConnection bus_;
-  QString owner_;
-  int timeoutMs_;
+  bool CanPost() const override { return true; }
+  void Post(const std::string& member, const std::vector<Argument>& args) override;
+  HostValue Next() override;
+  void Abandon() override;
+
+ private:
+  struct Posted {
+    std::string member;
+    std::uint64_t deadline = 0;  // CLOCK_MONOTONIC, microseconds
+    sd_bus_slot* slot = nullptr;
+    sd_bus_message* reply = nullptr;  // set by the reply handler
+  };
+  static int OnReply(sd_bus_message* reply, void* entry, sd_bus_error* error);
+
+  sd_bus_message* NewCall(const char* interface, const std::string& member,
+                          const std::vector<Argument>& args);
+  // A blocking call; the reply (caller unrefs) or the error reply's name and
+  // text in `errorName`, `errorText` (null returned).
+  sd_bus_message* Send(sd_bus_message* call, std::string* errorName, std::string* errorText);
+  HostValue Result(sd_bus_message* reply);
+  // False when the call's deadline passed without an answer.
+  bool WaitFor(const Posted& posted);
+
+  BusPtr bus_;
+  BusPtr keep_;
+  std::string owner_;
+  std::uint64_t timeoutUsec_;  // 0: the bus's default
   NumberFormat format_;
+  std::deque<Posted> posted_;
+  Stats stats_;
+  bool postedSinceWait_ = false;
 };
 
-// A reply argument as a host value: variants unwrapped, typed by D-Bus type;
-// an invalid QVariant (no argument) is Empty.
-HostValue ToHostValue(const QVariant& value);
+// The reply's first argument as a host value: variants unwrapped, typed by
+// D-Bus type; no argument is Empty. Reads the message from its current place.
+HostValue ReadHostValue(sd_bus_message* reply);
 
-// The HostError text for an error reply to a call of `member`.
-std::string ErrorText(const QDBusMessage& reply, const std::string& member);
+// The HostError text for the error `name` with message `text` answering a
+// call of `member`.
+std::string ErrorText(const std::string& name, const std::string& text, const std::string& member);
+
+// The text and name of a failed sd-bus call: a timeout reads as the bus's
+// NoReply text.
+void FailureOf(int r, const sd_bus_error& error, std::string* name, std::string* text);
 
 }  // namespace hostlink::dbus
 

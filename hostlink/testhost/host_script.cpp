@@ -173,6 +173,8 @@ std::string ApplyDirective(const std::string& raw, HostScript* script) {
     script->beyondIsError = w[1] == "error";
   } else if (op == "quit-after" && w.size() == 2 && ToInt(w[1], &n) && n >= 0) {
     script->quitAfter = n;
+  } else if (op == "direct" && w.size() == 2) {
+    script->directAddress = w[1];
   } else if (op == "record" && w.size() >= 2) {
     script->recordPath = RestAfter(line, 1);
   } else if (op == "value" && w.size() >= 3) {

@@ -41,6 +41,7 @@ struct HostScript {
   bool beyondIsError = true;
   std::optional<std::int64_t> quitAfter;
   std::string recordPath;
+  std::optional<std::string> directAddress;  // what Editor.DirectAddress answers
   std::vector<Rule> rules;
 
   std::int32_t StartSelection() const;

@@ -139,6 +139,11 @@ class TestHost : public QDBusVirtualObject {
                                     "Only Get is served"));
       return true;
     }
+    if (iface == QLatin1String("norvane.norvanex.Editor") && member == "DirectAddress" &&
+        script_.directAddress) {
+      bus.send(msg.createReply(QString::fromStdString(*script_.directAddress)));
+      return true;
+    }
     if (!iface.isEmpty() && iface != kInterface) {
       bus.send(msg.createErrorReply("org.freedesktop.DBus.Error.UnknownInterface",
                                     "No such interface '" + iface + "'"));

@@ -36,6 +36,7 @@ PrivateBus::PrivateBus()
 PrivateBus::~PrivateBus() { Stop(); }
 
 QString PrivateBus::ServiceDir() const { return dir_.filePath("services"); }
+QString PrivateBus::RuntimeDir() const { return dir_.filePath("runtime"); }
 
 bool PrivateBus::Start(QString* error) {
   auto fail = [&](const QString& why) {
@@ -45,6 +46,8 @@ bool PrivateBus::Start(QString* error) {
   };
   if (!dir_.isValid()) return fail("no temporary folder");
   QDir(dir_.path()).mkpath("services");
+  QDir(dir_.path()).mkpath("runtime");
+  QFile::setPermissions(RuntimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
   const QString config = dir_.filePath("bus.conf");
   QFile f(config);
   if (!f.open(QIODevice::WriteOnly)) return fail("cannot write " + config);
@@ -115,6 +118,8 @@ bool PrivateBus::InstallService(const QString& name, const QString& program,
 QProcessEnvironment PrivateBus::Environment() const {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("DBUS_SESSION_BUS_ADDRESS", address_);
+  // A runtime directory of the session's own, as a login gives one.
+  env.insert("XDG_RUNTIME_DIR", RuntimeDir());
   env.remove("DBUS_STARTER_ADDRESS");
   env.remove("DBUS_STARTER_BUS_TYPE");
   // State the programs keep (the editor's recovery files) stays in here.

@@ -33,6 +33,8 @@ class PrivateBus {
   QDBusConnection Connection();
   // The folder the daemon looks for .service files in.
   QString ServiceDir() const;
+  // The children's $XDG_RUNTIME_DIR (mode 0700).
+  QString RuntimeDir() const;
 
   // Makes `name` activatable: writes `name`.service running `program` with
   // `args`, and has the daemon reread its configuration.

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <signal.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -45,7 +47,7 @@ class DbusLinkTest : public ::testing::Test {
 
   // Attaches `editor`; returns the messages shown.
   std::vector<std::string> Attach(HostEditor& editor, int timeoutMs = -1) {
-    dbus::DbusConnector connector(bus_.Connection(), timeoutMs);
+    dbus::DbusConnector connector(bus_.Address().toStdString(), timeoutMs);
     std::vector<std::string> shown;
     AttachSequence(editor, connector, [&](const std::string& m) { shown.push_back(m); });
     return shown;
@@ -111,10 +113,27 @@ TEST_F(DbusLinkTest, NothingInstalledShowsBothMessagesInOrder) {
 
   // No bus at all counts as not installed.
   HostEditor noBus;
-  dbus::DbusConnector connector(QDBusConnection("no-such-connection"));
+  dbus::DbusConnector connector("unix:path=/nonexistent/no-such-bus");
   std::vector<std::string> shown;
   EXPECT_FALSE(AttachSequence(noBus, connector, [&](const std::string& m) { shown.push_back(m); }));
   EXPECT_EQ(shown, both);
+}
+
+TEST_F(DbusLinkTest, RunningHostThatDoesNotAnswerIsNotLinked) {
+  // The owner holds the name but answers nothing, not even Peer.Ping; the
+  // bus then says the name already runs when creation is tried.
+  ASSERT_TRUE(bus_.InstallService(dbus::kServiceName, TestHostPath(), {"--demo"}));
+  ASSERT_FALSE(StartHost({"demo"}).isEmpty());
+  const auto pid = static_cast<pid_t>(processes_.front()->processId());
+  ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+  HostEditor editor;
+  QElapsedTimer clock;
+  clock.start();
+  const std::vector<std::string> both = {kNotInstalledText, kUnableToLinkText};
+  EXPECT_EQ(Attach(editor, /*timeoutMs=*/300), both);
+  EXPECT_FALSE(editor.Linked());
+  EXPECT_LT(clock.elapsed(), 5000);
+  ::kill(pid, SIGCONT);
 }
 
 TEST_F(DbusLinkTest, HostThatWentAwayIsNeverRelinked) {
@@ -156,7 +175,8 @@ TEST_F(DbusLinkTest, UnknownMembersAreNotSupported) {
   // Neither method nor property.
   EXPECT_EQ(Outcome([&] { return std::to_string(editor.EndSelection()); }),
             "error: Method 'EndSelection' not supported by automation object");
-  dbus::DbusTransport raw(bus_.Connection(), bus_.WaitForOwner(dbus::kServiceName));
+  dbus::DbusTransport raw(dbus::OpenBus(bus_.Address().toStdString(), nullptr),
+                         bus_.WaitForOwner(dbus::kServiceName).toStdString());
   EXPECT_EQ(Outcome([&] { raw.Call("rewind", {}); return std::string(); }),
             "error: Method 'rewind' not supported by automation object");
   // A known member with arguments the host does not take.

@@ -85,8 +85,9 @@ void Automation::Invalidate(std::int64_t first) {
 
 std::string_view Automation::TextOf(std::int64_t line) const {
   if (!originals_.empty()) {
-    auto it = originals_.find(line);
-    if (it != originals_.end()) return it->second;
+    auto it = std::lower_bound(originals_.begin(), originals_.end(), line,
+                               [](const auto& entry, std::int64_t l) { return entry.first < l; });
+    if (it != originals_.end() && it->first == line) return it->second;
   }
   return doc_.Line(line);
 }
@@ -194,9 +195,13 @@ void Automation::add(const std::string& letter, double value) {
   }
   std::string changed = SetWord(text, letter[0], value);
   if (changed == text) return;
-  if (pass_view_ && !originals_.count(selected_)) {
-    originals_.emplace(selected_, std::string(text));
-    first_original_ = std::min(first_original_, selected_);
+  if (pass_view_) {
+    auto it = std::lower_bound(originals_.begin(), originals_.end(), selected_,
+                               [](const auto& entry, std::int64_t l) { return entry.first < l; });
+    if (it == originals_.end() || it->first != selected_) {
+      originals_.emplace(it, selected_, text);
+      first_original_ = std::min(first_original_, selected_);
+    }
   }
   doc_.ReplaceLine(selected_, std::move(changed));
   // In a pass the interpreter still reads the original: nothing it knows changed.

@@ -27,7 +27,8 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "refhost/core/document.h"
@@ -133,7 +134,11 @@ class Automation {
   std::int64_t selected_ = 0;
   bool in_pass_ = false;    // the pass's undo group is open
   bool pass_view_ = false;  // the interpreter reads the text as the pass began
-  std::unordered_map<std::int64_t, std::string> originals_;  // line -> text when the pass began
+  // Line -> its text when the pass began, ascending by line (a pass writes
+  // in line order, so entries are appended). The views point into the
+  // document's storage, which never moves text before the next Load, and
+  // a Load ends the pass view.
+  std::vector<std::pair<std::int64_t, std::string_view>> originals_;
   std::int64_t first_original_ = Document::kNoChange;
   std::uint64_t interpreted_ = 0;
 };

@@ -39,7 +39,8 @@ Document::Document() { Load(std::string()); }
 
 void Document::Load(std::string text) {
   buffer_ = std::move(text);
-  pool_.clear();
+  arena_.clear();
+  big_.clear();
   lines_.clear();
   const char* data = buffer_.data();
   const std::size_t size = buffer_.size();
@@ -86,7 +87,7 @@ void Document::Load(std::string text) {
 void Document::AddLoaded(std::size_t begin, std::size_t end) {
   // A line longer than a 32-bit length can say goes to the pool.
   if (end - begin > UINT32_MAX) {
-    lines_.push_back(Pool(buffer_.substr(begin, end - begin)));
+    lines_.push_back(Pool(std::string_view(buffer_).substr(begin, end - begin)));
   } else {
     lines_.push_back(LineRef{begin, static_cast<std::uint32_t>(end - begin), false, false});
   }
@@ -107,13 +108,87 @@ std::string Document::Text(std::string_view eol) const {
 std::string_view Document::Line(std::int64_t line) const {
   CheckLine(line, LineCount(), "Line");
   const LineRef& ref = lines_[static_cast<std::size_t>(line - 1)];
-  if (ref.pooled) return pool_[static_cast<std::size_t>(ref.pos)];
+  if (ref.big) return big_[static_cast<std::size_t>(ref.pos)];
+  if (ref.pooled) {
+    return std::string_view(arena_[static_cast<std::size_t>(ref.pos >> 32)].data() + (ref.pos & 0xffffffffu), ref.len);
+  }
   return std::string_view(buffer_.data() + ref.pos, ref.len);
 }
 
-Document::LineRef Document::Pool(std::string text) {
-  pool_.push_back(std::move(text));
-  return LineRef{pool_.size() - 1, 0, true, false};
+Document::LineRef Document::Pool(std::string_view text) {
+  if (text.size() >= UINT32_MAX) {
+    big_.emplace_back(text);
+    return LineRef{big_.size() - 1, 0, true, false, true};
+  }
+  constexpr std::size_t kBlock = std::size_t(1) << 20;
+  if (arena_.empty() || arena_.back().capacity() - arena_.back().size() < text.size()) {
+    std::string block;
+    block.reserve(std::max(kBlock, text.size()));
+    arena_.push_back(std::move(block));
+  }
+  std::string& block = arena_.back();
+  const std::uint64_t pos = (std::uint64_t(arena_.size() - 1) << 32) | block.size();
+  block.append(text);  // within the capacity: the block does not move
+  return LineRef{pos, static_cast<std::uint32_t>(text.size()), true, false, false};
+}
+
+namespace {
+
+void PutVarint(std::string& out, std::uint64_t v) {
+  while (v >= 0x80) {
+    out.push_back(static_cast<char>(v | 0x80));
+    v >>= 7;
+  }
+  out.push_back(static_cast<char>(v));
+}
+
+std::uint64_t GetVarint(const std::string& in, std::size_t& at) {
+  std::uint64_t v = 0;
+  for (int shift = 0;; shift += 7) {
+    const auto byte = static_cast<unsigned char>(in[at++]);
+    v |= std::uint64_t(byte & 0x7f) << shift;
+    if (!(byte & 0x80)) return v;
+  }
+}
+
+}  // namespace
+
+std::vector<Document::Op> Document::Decode(const Group& group) {
+  std::vector<Op> ops;
+  const std::string& in = group.ops;
+  auto getRef = [&](std::size_t& at) {
+    LineRef r;
+    const auto flags = static_cast<unsigned char>(in[at++]);
+    r.pooled = flags & 1;
+    r.big = flags & 2;
+    r.pos = GetVarint(in, at);
+    r.len = static_cast<std::uint32_t>(GetVarint(in, at));
+    return r;
+  };
+  for (std::size_t at = 0; at < in.size();) {
+    Op op;
+    const auto head = static_cast<unsigned char>(in[at++]);
+    op.kind = static_cast<Op::Kind>(head & 7);
+    op.on = head & 8;
+    op.line = static_cast<std::int64_t>(GetVarint(in, at));
+    switch (op.kind) {
+      case Op::kReplace:
+        op.before = getRef(at);
+        op.after = getRef(at);
+        break;
+      case Op::kInsert:
+      case Op::kRemove:
+        op.lines = group.lines[static_cast<std::size_t>(GetVarint(in, at))];
+        break;
+      case Op::kClearMarks:
+        op.marks = group.marks[static_cast<std::size_t>(GetVarint(in, at))];
+        break;
+      case Op::kMark:
+        break;
+    }
+    ops.push_back(std::move(op));
+  }
+  return ops;
 }
 
 void Document::OpenStep() {
@@ -152,7 +227,31 @@ void Document::Notify() {
 void Document::Record(Op op) {
   Apply(op, true);
   if (op.kind != Op::kMark && op.kind != Op::kClearMarks) current_.text = true;
-  current_.ops.push_back(std::move(op));
+  std::string& out = current_.ops;
+  out.push_back(static_cast<char>(op.kind | (op.on ? 8 : 0)));
+  PutVarint(out, static_cast<std::uint64_t>(op.line));
+  auto putRef = [&](const LineRef& r) {
+    out.push_back(static_cast<char>((r.pooled ? 1 : 0) | (r.big ? 2 : 0)));
+    PutVarint(out, r.pos);
+    PutVarint(out, r.len);
+  };
+  switch (op.kind) {
+    case Op::kReplace:
+      putRef(op.before);
+      putRef(op.after);
+      break;
+    case Op::kInsert:
+    case Op::kRemove:
+      PutVarint(out, current_.lines.size());
+      current_.lines.push_back(std::move(op.lines));
+      break;
+    case Op::kClearMarks:
+      PutVarint(out, current_.marks.size());
+      current_.marks.push_back(std::move(op.marks));
+      break;
+    case Op::kMark:
+      break;
+  }
   redo_.clear();
 }
 
@@ -165,6 +264,7 @@ void Document::Apply(const Op& op, bool forward) {
       ref.pos = to.pos;
       ref.len = to.len;
       ref.pooled = to.pooled;
+      ref.big = to.big;
       TextChanged(op.line);
       break;
     }
@@ -284,7 +384,8 @@ void Document::Undo() {
   Group group = std::move(undo_.back());
   undo_.pop_back();
   ++implicit_depth_;
-  for (auto it = group.ops.rbegin(); it != group.ops.rend(); ++it) Apply(*it, false);
+  const std::vector<Op> ops = Decode(group);
+  for (auto it = ops.rbegin(); it != ops.rend(); ++it) Apply(*it, false);
   redo_.push_back(std::move(group));
   CloseStep();
 }
@@ -295,7 +396,7 @@ void Document::Redo() {
   Group group = std::move(redo_.back());
   redo_.pop_back();
   ++implicit_depth_;
-  for (const Op& op : group.ops) Apply(op, true);
+  for (const Op& op : Decode(group)) Apply(op, true);
   undo_.push_back(std::move(group));
   CloseStep();
 }

@@ -1,9 +1,11 @@
 // The text of one NC program as numbered lines, with gutter marks and undo.
 //
 // Lines are numbered from 1 and there is always at least one line. The loaded
-// text stays in one buffer, each line a 16-byte reference into it; a line that
-// is edited gets its own string in an append-only pool, so a program of a
-// million lines opens in one scan and costs 16 bytes per line beyond its text.
+// text stays in one buffer, each line a 16-byte reference into it; the text
+// of a line that is edited is appended to an arena of large blocks that never
+// move, so a program of a million lines opens in one scan and costs 16 bytes
+// per line beyond its text. Undo steps are kept as compact byte records
+// (a replaced line costs about 16 bytes, a mark change 4, plus the new text).
 //
 // Contracts:
 // - Calls that take a line number require it in range (documented per call)
@@ -92,12 +94,14 @@ class Document {
   void SetChangeListener(std::function<void()> listener);
 
  private:
-  // Where a line's text lives: the load buffer, or the pool when `pooled`.
+  // Where a line's text lives: the load buffer, or the arena when `pooled`
+  // (pos: block index << 32 | offset), or its own string in big_ when `big`.
   struct LineRef {
-    std::uint64_t pos = 0;  // offset in buffer_, or index in pool_
-    std::uint32_t len = 0;  // length in buffer_ (unused when pooled)
+    std::uint64_t pos = 0;
+    std::uint32_t len = 0;
     bool pooled = false;
     bool marked = false;
+    bool big = false;
   };
   struct Op {
     enum Kind : std::uint8_t { kReplace, kInsert, kRemove, kMark, kClearMarks };
@@ -108,16 +112,23 @@ class Document {
     std::vector<LineRef> lines;       // kInsert / kRemove: the lines
     std::vector<std::int64_t> marks;  // kClearMarks: lines that were marked
   };
+  // One undo step: its ops as byte records (kind, line, refs as varints);
+  // the line lists of inserts and removes and the marks of a clear beside.
   struct Group {
     std::uint64_t id = 0;
     bool text = false;  // changes text (not only marks)
-    std::vector<Op> ops;
+    std::string ops;
+    std::vector<std::vector<LineRef>> lines;
+    std::vector<std::vector<std::int64_t>> marks;
+    bool empty() const { return ops.empty(); }
   };
 
-  LineRef Pool(std::string text);
+  LineRef Pool(std::string_view text);
   void AddLoaded(std::size_t begin, std::size_t end);
   void Record(Op op);          // applies op and logs it in the open step
   void Apply(const Op& op, bool forward);
+  // The ops of `group` in order (their lists copied in).
+  static std::vector<Op> Decode(const Group& group);
   void OpenStep();             // opens an implicit step when no group is open
   void CloseStep();            // closes an implicit step
   void TextChanged(std::int64_t line);
@@ -125,7 +136,8 @@ class Document {
   std::uint64_t TextStateId() const;
 
   std::string buffer_;
-  std::deque<std::string> pool_;  // deque: strings never move
+  std::deque<std::string> arena_;  // blocks filled up to their capacity, never moved
+  std::deque<std::string> big_;    // texts too long for a 32-bit length
   std::vector<LineRef> lines_;
   std::int64_t mark_count_ = 0;
 

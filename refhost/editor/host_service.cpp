@@ -1,120 +1,204 @@
 #include "refhost/editor/host_service.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QList>
-#include <QVariantMap>
-
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace refhost {
 namespace {
 
-const QString kInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
-const QString kUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
-const QString kUnknownInterface = QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface");
-const QString kUnknownProperty = QStringLiteral("org.freedesktop.DBus.Error.UnknownProperty");
-const QString kPropertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString kFailed = QStringLiteral("norvane.norvanex.Error.Failed");
+constexpr char kInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";
+constexpr char kUnknownMethod[] = "org.freedesktop.DBus.Error.UnknownMethod";
+constexpr char kUnknownInterface[] = "org.freedesktop.DBus.Error.UnknownInterface";
+constexpr char kUnknownProperty[] = "org.freedesktop.DBus.Error.UnknownProperty";
+constexpr char kPropertiesInterface[] = "org.freedesktop.DBus.Properties";
+constexpr char kFailed[] = "norvane.norvanex.Error.Failed";
 
-// A call whose arguments do not fit the member: answered with InvalidArgs.
-struct ArgumentError {
-  QString text;
+// A call that cannot be answered as asked: the error name and its text.
+struct CallError {
+  const char* name;
+  std::string text;
 };
 
-bool IsIntegerCode(char code) { return QByteArrayView("ynqiuxt").contains(code); }
+bool IsIntegerCode(char code) { return code && std::strchr("ynqiuxt", code) != nullptr; }
+
+// One basic argument of a call.
+struct Arg {
+  char type = 0;
+  std::int64_t i = 0;   // signed integer types
+  std::uint64_t u = 0;  // unsigned integer types
+  double d = 0;
+  std::string s;
+};
 
 // The arguments of `message`, checked against `pattern`: 'i' any integer
 // (read as a 32-bit line or index), 'd' a real or an integer, 's' a string.
-void CheckArguments(const QDBusMessage& message, const char* pattern, const char* usage) {
-  const QString signature = message.signature();
-  const QByteArrayView want(pattern);
-  bool ok = signature.size() == want.size();
-  for (qsizetype i = 0; ok && i < want.size(); ++i) {
-    const char got = signature.at(i).toLatin1();
-    switch (want[i]) {
+std::vector<Arg> Arguments(sd_bus_message* message, const char* pattern, const char* usage) {
+  const char* signature = sd_bus_message_get_signature(message, true);
+  if (!signature) signature = "";
+  const std::size_t n = std::strlen(pattern);
+  bool ok = std::strlen(signature) == n;
+  for (std::size_t k = 0; ok && k < n; ++k) {
+    const char got = signature[k];
+    switch (pattern[k]) {
       case 'i': ok = IsIntegerCode(got); break;
       case 'd': ok = got == 'd' || IsIntegerCode(got); break;
-      default: ok = got == want[i]; break;
+      default: ok = got == pattern[k]; break;
     }
   }
   if (!ok) {
-    throw ArgumentError{QStringLiteral("%1 takes %2; it was called with (%3)")
-                            .arg(message.member(), QLatin1String(usage), signature)};
+    throw CallError{kInvalidArgs, std::string(sd_bus_message_get_member(message)) + " takes " + usage +
+                                      "; it was called with (" + signature + ")"};
   }
+  std::vector<Arg> args(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    Arg& a = args[k];
+    a.type = signature[k];
+    union {
+      std::uint8_t y; std::int16_t n; std::uint16_t q; std::int32_t i; std::uint32_t u;
+      std::int64_t x; std::uint64_t t; double d; const char* s;
+    } v{};
+    if (sd_bus_message_read_basic(message, a.type, &v) < 0) {
+      throw CallError{kInvalidArgs, std::string("cannot read the arguments of ") +
+                                        sd_bus_message_get_member(message)};
+    }
+    switch (a.type) {
+      case 'y': a.u = v.y; break;
+      case 'n': a.i = v.n; break;
+      case 'q': a.u = v.q; break;
+      case 'i': a.i = v.i; break;
+      case 'u': a.u = v.u; break;
+      case 'x': a.i = v.x; break;
+      case 't': a.u = v.t; break;
+      case 'd': a.d = v.d; break;
+      case 's': a.s = v.s ? v.s : ""; break;
+    }
+  }
+  return args;
 }
 
-std::int32_t Int32Argument(const QDBusMessage& message, int at, const char* what) {
-  const QVariant v = message.arguments().at(at);
-  bool ok = false;
-  if (v.metaType().id() == QMetaType::ULongLong) {
-    const qulonglong u = v.toULongLong(&ok);
-    if (ok && u <= static_cast<qulonglong>(std::numeric_limits<std::int32_t>::max())) {
-      return static_cast<std::int32_t>(u);
-    }
+bool IsUnsigned(char type) { return type == 'y' || type == 'q' || type == 'u' || type == 't'; }
+
+std::string ArgText(const Arg& a) {
+  if (a.type == 'd') return std::to_string(a.d);
+  return IsUnsigned(a.type) ? std::to_string(a.u) : std::to_string(a.i);
+}
+
+std::int32_t Int32Argument(sd_bus_message* message, const Arg& a, const char* what) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
+  if (IsUnsigned(a.type)) {
+    if (a.u <= static_cast<std::uint64_t>(kMax)) return static_cast<std::int32_t>(a.u);
+  } else if (a.i >= kMin && a.i <= kMax) {
+    return static_cast<std::int32_t>(a.i);
+  }
+  throw CallError{kInvalidArgs, std::string(sd_bus_message_get_member(message)) + ": the " + what + " " +
+                                    ArgText(a) + " is outside the 32-bit range"};
+}
+
+double DoubleArgument(const Arg& a) {
+  if (a.type == 'd') return a.d;
+  return IsUnsigned(a.type) ? static_cast<double>(a.u) : static_cast<double>(a.i);
+}
+
+int Reply(sd_bus_message* m) { return sd_bus_reply_method_return(m, nullptr); }
+
+int Fail(sd_bus_message* m, const char* name, const std::string& text) {
+  sd_bus_error e = SD_BUS_ERROR_NULL;
+  sd_bus_error_set(&e, name, text.c_str());
+  const int r = sd_bus_reply_method_error(m, &e);
+  sd_bus_error_free(&e);
+  return r;
+}
+
+int BadCall(sd_bus_message* m, const std::string& text) { return Fail(m, kBadCallError, text); }
+
+// The session bus, or the one that started the editor by activation.
+sd_bus* OpenSessionBus(std::string* error) {
+  sd_bus* bus = nullptr;
+  int r;
+  const char* starter = std::getenv("DBUS_STARTER_ADDRESS");
+  const char* starterType = std::getenv("DBUS_STARTER_BUS_TYPE");
+  const char* session = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  const char* address = (starter && *starter && (!starterType || std::strcmp(starterType, "session") == 0))
+                            ? starter
+                            : session;
+  if (address && *address) {
+    r = sd_bus_new(&bus);
+    if (r >= 0) r = sd_bus_set_address(bus, address);
+    if (r >= 0) r = sd_bus_set_bus_client(bus, 1);
+    if (r >= 0) r = sd_bus_start(bus);
   } else {
-    const qlonglong n = v.toLongLong(&ok);
-    if (ok && n >= std::numeric_limits<std::int32_t>::min() &&
-        n <= std::numeric_limits<std::int32_t>::max()) {
-      return static_cast<std::int32_t>(n);
-    }
+    r = sd_bus_open_user(&bus);
   }
-  throw ArgumentError{QStringLiteral("%1: the %2 %3 is outside the 32-bit range")
-                          .arg(message.member(), QLatin1String(what), v.toString())};
+  if (r < 0) {
+    sd_bus_unref(bus);
+    *error = std::strerror(-r);
+    return nullptr;
+  }
+  return bus;
 }
-
-double DoubleArgument(const QDBusMessage& message, int at) {
-  return message.arguments().at(at).toDouble();
-}
-
-QDBusMessage Reply(const QDBusMessage& message, const QVariant& value = QVariant()) {
-  return value.isValid() ? message.createReply(value) : message.createReply();
-}
-
-QDBusMessage BadCall(const QDBusMessage& message, const QString& text) {
-  return message.createErrorReply(QString::fromLatin1(kBadCallError), text);
-}
-
-QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
 }  // namespace
 
 HostService::HostService(EditorSession& session, int idle_ms, QObject* parent)
-    : QDBusVirtualObject(parent), session_(session) {
+    : QObject(parent), session_(session), idle_ms_(idle_ms) {
   idle_.setSingleShot(true);
-  idle_.setInterval(idle_ms);
-  connect(&idle_, &QTimer::timeout, this, [this] { session_.EndPass(); });
+  connect(&idle_, &QTimer::timeout, this, [this] { IdleCheck(); });
 }
 
-bool HostService::Publish(QDBusConnection connection, QString& error) {
-  if (!connection.isConnected()) {
-    error = QStringLiteral("cannot reach the session bus: %1").arg(connection.lastError().message());
+HostService::~HostService() {
+  direct_.reset();
+  sd_bus_slot_unref(object_);
+}
+
+bool HostService::Publish(QString& error) {
+  std::string why;
+  sd_bus* bus = OpenSessionBus(&why);
+  if (!bus) {
+    error = QStringLiteral("cannot reach the session bus: %1").arg(QString::fromStdString(why));
     return false;
   }
-  if (!connection.registerVirtualObject(QString::fromLatin1(kObjectPath), this)) {
+  pump_ = std::make_unique<SdBusPump>(bus, this);
+  sd_bus_unref(bus);  // the pump holds it
+  connect(pump_.get(), &SdBusPump::lost, this, &HostService::busLost);
+  if (sd_bus_add_object(pump_->bus(), &object_, kObjectPath, &HostService::OnMessage, this) < 0) {
     error = QStringLiteral("cannot register the object %1 on the bus").arg(QLatin1String(kObjectPath));
     return false;
   }
-  QDBusConnectionInterface* bus = connection.interface();
-  const auto reply = bus->registerService(QString::fromLatin1(kBusName),
-                                          QDBusConnectionInterface::DontQueueService,
-                                          QDBusConnectionInterface::DontAllowReplacement);
-  if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-    connection.unregisterObject(QString::fromLatin1(kObjectPath));
-    error = reply.isValid()
+  // Not queued, not replaceable: a second editor learns at once.
+  const int r = sd_bus_request_name(pump_->bus(), kBusName, 0);
+  if (r < 0) {
+    sd_bus_slot_unref(object_);
+    object_ = nullptr;
+    error = r == -EEXIST
                 ? QStringLiteral("the bus name %1 is already owned by another program").arg(QLatin1String(kBusName))
-                : QStringLiteral("cannot claim the bus name %1: %2").arg(QLatin1String(kBusName), reply.error().message());
+                : QStringLiteral("cannot claim the bus name %1: %2")
+                      .arg(QLatin1String(kBusName), QString::fromUtf8(std::strerror(-r)));
     return false;
   }
+  pump_->Pump();
+  // The same object on a private socket, for a link that wants the shorter way.
+  direct_ = std::make_unique<DirectListener>(
+      [this](sd_bus* peer, sd_bus_slot** slot) {
+        return sd_bus_add_object(peer, slot, kObjectPath, &HostService::OnMessage, this) >= 0;
+      },
+      this);
+  std::string why_not;
+  if (!direct_->Listen(&why_not)) direct_.reset();
   return true;
 }
 
-QString HostService::introspect(const QString&) const {
+std::string HostService::DirectAddress() const { return direct_ ? direct_->Address() : std::string(); }
+
+bool HostService::Connected() const { return pump_ && pump_->Open(); }
+
+QString HostService::Introspection() {
   return QStringLiteral(
       "<interface name=\"norvane.norvanex\">"
       "<method name=\"SystemType\"><arg direction=\"out\" type=\"i\"/></method>"
@@ -144,202 +228,228 @@ QString HostService::introspect(const QString&) const {
       "<method name=\"Modified\"><arg direction=\"out\" type=\"b\"/></method>"
       "<method name=\"LineCount\"><arg direction=\"out\" type=\"x\"/></method>"
       "<method name=\"MarkedLines\"><arg direction=\"out\" type=\"ax\"/></method>"
+      "<method name=\"DirectAddress\"><arg direction=\"out\" type=\"s\"/></method>"
       "<method name=\"Quit\"/>"
       "</interface>");
 }
 
-bool HostService::handleMessage(const QDBusMessage& message, const QDBusConnection& connection) {
-  if (message.type() != QDBusMessage::MethodCallMessage) return false;
-  const QString interface = message.interface();
-  QDBusMessage reply;
+int HostService::OnMessage(sd_bus_message* message, void* self, sd_bus_error*) {
+  // Nothing may unwind through the bus library.
   try {
-    if (interface == QLatin1String(kEditorInterface)) {
-      reply = HandleEditor(message);
-    } else if (interface == kPropertiesInterface) {
-      reply = HandleProperties(message);
-    } else if (interface == QLatin1String("org.freedesktop.DBus.Introspectable")) {
-      CheckArguments(message, "", "no arguments");
-      reply = message.createReply(QStringLiteral(
-          "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
-          " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>"
-          "<interface name=\"org.freedesktop.DBus.Introspectable\">"
-          "<method name=\"Introspect\"><arg direction=\"out\" type=\"s\"/></method></interface>"
-          "<interface name=\"org.freedesktop.DBus.Properties\">"
-          "<method name=\"Get\"><arg direction=\"in\" type=\"s\"/><arg direction=\"in\" type=\"s\"/>"
-          "<arg direction=\"out\" type=\"v\"/></method>"
-          "<method name=\"GetAll\"><arg direction=\"in\" type=\"s\"/>"
-          "<arg direction=\"out\" type=\"a{sv}\"/></method></interface>") +
-          introspect(message.path()) + QStringLiteral("</node>"));
-    } else if (interface.isEmpty() || interface == QLatin1String(kHostInterface)) {
-      reply = HandleHost(message);
-    } else {
-      reply = message.createErrorReply(kUnknownInterface,
-                                       QStringLiteral("No interface %1 at %2").arg(interface, message.path()));
-    }
-  } catch (const ArgumentError& e) {
-    reply = message.createErrorReply(kInvalidArgs, e.text);
+    return static_cast<HostService*>(self)->Handle(message);
+  } catch (const CallError& e) {
+    return Fail(message, e.name, e.text);
   } catch (const AutomationError& e) {
-    reply = BadCall(message, QString::fromUtf8(e.what()));
+    return BadCall(message, e.what());
   } catch (const std::exception& e) {
-    reply = message.createErrorReply(kFailed, QString::fromUtf8(e.what()));
+    return Fail(message, kFailed, e.what());
+  } catch (...) {
+    return Fail(message, kFailed, "unexpected failure");
   }
-  if (message.isReplyRequired()) connection.send(reply);
-  return true;
 }
 
-QDBusMessage HostService::HandleHost(const QDBusMessage& message) {
-  const QString member = message.member();
+int HostService::Handle(sd_bus_message* message) {
+  if (!sd_bus_message_is_method_call(message, nullptr, nullptr)) return 0;
+  const char* interface = sd_bus_message_get_interface(message);
+  const char* member = sd_bus_message_get_member(message);
+  if (!interface || std::strcmp(interface, kHostInterface) == 0) return HandleHost(message, member);
+  if (std::strcmp(interface, kEditorInterface) == 0) return HandleEditor(message, member);
+  if (std::strcmp(interface, kPropertiesInterface) == 0) return HandleProperties(message, member);
+  if (std::strcmp(interface, "org.freedesktop.DBus.Introspectable") == 0 && std::strcmp(member, "Introspect") == 0) {
+    Arguments(message, "", "no arguments");
+    const QByteArray xml =
+        (QStringLiteral(
+             "<!DOCTYPE node PUBLIC \"-//freedesktop//DTD D-BUS Object Introspection 1.0//EN\"\n"
+             " \"http://www.freedesktop.org/standards/dbus/1.0/introspect.dtd\">\n<node>"
+             "<interface name=\"org.freedesktop.DBus.Introspectable\">"
+             "<method name=\"Introspect\"><arg direction=\"out\" type=\"s\"/></method></interface>"
+             "<interface name=\"org.freedesktop.DBus.Properties\">"
+             "<method name=\"Get\"><arg direction=\"in\" type=\"s\"/><arg direction=\"in\" type=\"s\"/>"
+             "<arg direction=\"out\" type=\"v\"/></method>"
+             "<method name=\"GetAll\"><arg direction=\"in\" type=\"s\"/>"
+             "<arg direction=\"out\" type=\"a{sv}\"/></method></interface>") +
+         Introspection() + QStringLiteral("</node>"))
+            .toUtf8();
+    return sd_bus_reply_method_return(message, "s", xml.constData());
+  }
+  return Fail(message, kUnknownInterface,
+              std::string("No interface ") + interface + " at " + kObjectPath);
+}
+
+void HostService::Touch() {
+  last_call_ = std::chrono::steady_clock::now();
+  if (!idle_.isActive()) idle_.start(idle_ms_);
+}
+
+void HostService::IdleCheck() {
+  const auto quiet = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - last_call_).count();
+  if (quiet >= idle_ms_) {
+    session_.EndPass();
+  } else {
+    idle_.start(static_cast<int>(idle_ms_ - quiet));
+  }
+}
+
+int HostService::HandleHost(sd_bus_message* message, const char* member) {
   Automation& host = session_.automation();
-  if (member == QLatin1String("SystemType")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, host.SystemType());
-  }
-  if (member == QLatin1String("StartSelection")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, host.StartSelection());
-  }
-  if (member == QLatin1String("EndSelection")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, host.EndSelection());
+  const std::string_view m(member);
+  if (m == "SystemType" || m == "StartSelection" || m == "EndSelection") {
+    Arguments(message, "", "no arguments");
+    const std::int32_t v = m == "SystemType" ? host.SystemType()
+                           : m == "StartSelection" ? host.StartSelection()
+                                                   : host.EndSelection();
+    return sd_bus_reply_method_return(message, "i", v);
   }
   // The members a pass drives: each call keeps its undo group open a while.
-  if (member == QLatin1String("selectline")) {
-    CheckArguments(message, "i", "(line: int32)");
-    idle_.start();
-    host.selectline(Int32Argument(message, 0, "line"));
-  } else if (member == QLatin1String("markline")) {
-    CheckArguments(message, "ii", "(line: int32, mark: int32)");
-    idle_.start();
-    host.markline(Int32Argument(message, 0, "line"), Int32Argument(message, 1, "mark"));
-  } else if (member == QLatin1String("step")) {
-    CheckArguments(message, "", "no arguments");
-    idle_.start();
+  if (m == "selectline") {
+    const auto args = Arguments(message, "i", "(line: int32)");
+    Touch();
+    host.selectline(Int32Argument(message, args[0], "line"));
+  } else if (m == "markline") {
+    const auto args = Arguments(message, "ii", "(line: int32, mark: int32)");
+    Touch();
+    host.markline(Int32Argument(message, args[0], "line"), Int32Argument(message, args[1], "mark"));
+  } else if (m == "step") {
+    Arguments(message, "", "no arguments");
+    Touch();
     host.step();
-  } else if (member == QLatin1String("CurrentBlock")) {
-    CheckArguments(message, "i", "(index: int32)");
-    idle_.start();
-    return Reply(message, host.CurrentBlock(Int32Argument(message, 0, "index")));
-  } else if (member == QLatin1String("add")) {
-    CheckArguments(message, "sd", "(letter: string, value: double)");
-    idle_.start();
-    host.add(message.arguments().at(0).toString().toStdString(), DoubleArgument(message, 1));
+  } else if (m == "CurrentBlock") {
+    const auto args = Arguments(message, "i", "(index: int32)");
+    Touch();
+    return sd_bus_reply_method_return(message, "d", host.CurrentBlock(Int32Argument(message, args[0], "index")));
+  } else if (m == "add") {
+    const auto args = Arguments(message, "sd", "(letter: string, value: double)");
+    Touch();
+    host.add(args[0].s, DoubleArgument(args[1]));
   } else {
-    return message.createErrorReply(kUnknownMethod,
-                                    QStringLiteral("No member %1 in %2").arg(member, QLatin1String(kHostInterface)));
+    return Fail(message, kUnknownMethod, std::string("No member ") + member + " in " + kHostInterface);
   }
   return Reply(message);
 }
 
-QDBusMessage HostService::HandleEditor(const QDBusMessage& message) {
-  const QString member = message.member();
+int HostService::HandleEditor(sd_bus_message* message, const char* member) {
+  const std::string_view m(member);
   std::string error;
-  if (member == QLatin1String("Save") || member == QLatin1String("SaveAs")) {
+  if (m == "Save" || m == "SaveAs") {
     bool saved;
-    if (member == QLatin1String("Save")) {
-      CheckArguments(message, "", "no arguments");
+    if (m == "Save") {
+      Arguments(message, "", "no arguments");
       saved = session_.Save(error);
     } else {
-      CheckArguments(message, "s", "(path: string)");
-      const QString path = message.arguments().at(0).toString();
-      if (path.isEmpty()) return BadCall(message, QStringLiteral("SaveAs needs a file name"));
-      saved = session_.SaveAs(path.toStdString(), error);
+      const auto args = Arguments(message, "s", "(path: string)");
+      if (args[0].s.empty()) return BadCall(message, "SaveAs needs a file name");
+      saved = session_.SaveAs(args[0].s, error);
     }
-    if (!saved) return message.createErrorReply(QString::fromLatin1(kSaveError), Utf8(error));
+    if (!saved) return Fail(message, kSaveError, error);
     return Reply(message);
   }
-  if (member == QLatin1String("SetSelection")) {
-    CheckArguments(message, "ii", "(first: int32, last: int32)");
+  if (m == "SetSelection") {
+    const auto args = Arguments(message, "ii", "(first: int32, last: int32)");
     const std::int64_t count = session_.document().LineCount();
-    const std::int32_t first = Int32Argument(message, 0, "first line");
-    const std::int32_t last = Int32Argument(message, 1, "last line");
+    const std::int32_t first = Int32Argument(message, args[0], "first line");
+    const std::int32_t last = Int32Argument(message, args[1], "last line");
     for (const std::int32_t line : {first, last}) {
       if (line < 1 || line > count) {
-        return BadCall(message, QStringLiteral("Line %1 is outside the program (lines 1 to %2)").arg(line).arg(count));
+        return BadCall(message, "Line " + std::to_string(line) + " is outside the program (lines 1 to " +
+                                    std::to_string(count) + ")");
       }
     }
     // The cursor ends on `last`, the anchor on `first`.
     session_.Select(first, last);
     return Reply(message);
   }
-  if (member == QLatin1String("SetSystemType")) {
-    CheckArguments(message, "i", "(code: int32)");
-    const std::int32_t code = Int32Argument(message, 0, "code");
+  if (m == "SetSystemType") {
+    const auto args = Arguments(message, "i", "(code: int32)");
+    const std::int32_t code = Int32Argument(message, args[0], "code");
     if (code != kSystemTypeLathe && code != kSystemTypeMill) {
-      return BadCall(message, QStringLiteral("Unknown system type %1 (lathe %2, mill %3)")
-                                  .arg(code).arg(kSystemTypeLathe).arg(kSystemTypeMill));
+      return BadCall(message, "Unknown system type " + std::to_string(code) + " (lathe " +
+                                  std::to_string(kSystemTypeLathe) + ", mill " + std::to_string(kSystemTypeMill) + ")");
     }
     session_.SetSystemType(code);
     return Reply(message);
   }
-  if (member == QLatin1String("Undo") || member == QLatin1String("Redo")) {
-    CheckArguments(message, "", "no arguments");
-    member == QLatin1String("Undo") ? session_.Undo() : session_.Redo();
+  if (m == "Undo" || m == "Redo") {
+    Arguments(message, "", "no arguments");
+    m == "Undo" ? session_.Undo() : session_.Redo();
     return Reply(message);
   }
-  if (member == QLatin1String("Text")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, Utf8(session_.FileText()));
+  if (m == "Text") {
+    Arguments(message, "", "no arguments");
+    return sd_bus_reply_method_return(message, "s", session_.FileText().c_str());
   }
-  if (member == QLatin1String("Path")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, Utf8(session_.path()));
+  if (m == "Path") {
+    Arguments(message, "", "no arguments");
+    return sd_bus_reply_method_return(message, "s", session_.path().c_str());
   }
-  if (member == QLatin1String("Modified")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, session_.document().Modified());
+  if (m == "Modified") {
+    Arguments(message, "", "no arguments");
+    return sd_bus_reply_method_return(message, "b", int(session_.document().Modified()));
   }
-  if (member == QLatin1String("LineCount")) {
-    CheckArguments(message, "", "no arguments");
-    return Reply(message, qlonglong(session_.document().LineCount()));
+  if (m == "LineCount") {
+    Arguments(message, "", "no arguments");
+    return sd_bus_reply_method_return(message, "x", std::int64_t(session_.document().LineCount()));
   }
-  if (member == QLatin1String("MarkedLines")) {
-    CheckArguments(message, "", "no arguments");
-    QList<qlonglong> lines;
-    for (const std::int64_t line : session_.document().MarkedLines()) lines.push_back(line);
-    return Reply(message, QVariant::fromValue(lines));
+  if (m == "MarkedLines") {
+    Arguments(message, "", "no arguments");
+    const std::vector<std::int64_t> lines = session_.document().MarkedLines();
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(message, &reply);
+    if (r >= 0) r = sd_bus_message_append_array(reply, 'x', lines.data(), lines.size() * sizeof(std::int64_t));
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
   }
-  if (member == QLatin1String("Quit")) {
-    CheckArguments(message, "", "no arguments");
+  if (m == "DirectAddress") {
+    Arguments(message, "", "no arguments");
+    return sd_bus_reply_method_return(message, "s", DirectAddress().c_str());
+  }
+  if (m == "Quit") {
+    Arguments(message, "", "no arguments");
     QTimer::singleShot(0, this, [this] { emit quitRequested(); });
     return Reply(message);
   }
-  return message.createErrorReply(kUnknownMethod,
-                                  QStringLiteral("No member %1 in %2").arg(member, QLatin1String(kEditorInterface)));
+  return Fail(message, kUnknownMethod, std::string("No member ") + member + " in " + kEditorInterface);
 }
 
-QDBusMessage HostService::HandleProperties(const QDBusMessage& message) {
-  const QString member = message.member();
+int HostService::HandleProperties(sd_bus_message* message, const char* member) {
   Automation& host = session_.automation();
-  const auto value_of = [&](const QString& name) -> QVariant {
-    if (name == QLatin1String("SystemType")) return host.SystemType();
-    if (name == QLatin1String("StartSelection")) return host.StartSelection();
-    if (name == QLatin1String("EndSelection")) return host.EndSelection();
-    return QVariant();
+  const auto value_of = [&](const std::string& name, std::int32_t* v) {
+    if (name == "SystemType") *v = host.SystemType();
+    else if (name == "StartSelection") *v = host.StartSelection();
+    else if (name == "EndSelection") *v = host.EndSelection();
+    else return false;
+    return true;
   };
-  if (member == QLatin1String("Get")) {
-    CheckArguments(message, "ss", "(interface: string, property: string)");
-    const QString name = message.arguments().at(1).toString();
-    const QVariant value = value_of(name);
-    if (!value.isValid()) {
-      return message.createErrorReply(kUnknownProperty, QStringLiteral("No property %1").arg(name));
-    }
-    return Reply(message, QVariant::fromValue(QDBusVariant(value)));
+  const std::string_view m(member);
+  if (m == "Get") {
+    const auto args = Arguments(message, "ss", "(interface: string, property: string)");
+    std::int32_t v = 0;
+    if (!value_of(args[1].s, &v)) return Fail(message, kUnknownProperty, "No property " + args[1].s);
+    return sd_bus_reply_method_return(message, "v", "i", v);
   }
-  if (member == QLatin1String("GetAll")) {
-    CheckArguments(message, "s", "(interface: string)");
-    QVariantMap all;
-    if (message.arguments().at(0).toString() == QLatin1String(kHostInterface)) {
+  if (m == "GetAll") {
+    const auto args = Arguments(message, "s", "(interface: string)");
+    sd_bus_message* reply = nullptr;
+    int r = sd_bus_message_new_method_return(message, &reply);
+    if (r >= 0) r = sd_bus_message_open_container(reply, 'a', "{sv}");
+    if (args[0].s == kHostInterface) {
       for (const char* name : {"SystemType", "StartSelection", "EndSelection"}) {
-        all.insert(QLatin1String(name), value_of(QLatin1String(name)));
+        std::int32_t v = 0;
+        value_of(name, &v);
+        if (r >= 0) r = sd_bus_message_append(reply, "{sv}", name, "i", v);
       }
     }
-    return Reply(message, all);
+    if (r >= 0) r = sd_bus_message_close_container(reply);
+    if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
+    sd_bus_message_unref(reply);
+    return r;
   }
-  if (member == QLatin1String("Set")) {
-    return message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.PropertyReadOnly"),
-                                    QStringLiteral("The properties of %1 are read-only").arg(QLatin1String(kHostInterface)));
+  if (m == "Set") {
+    return Fail(message, "org.freedesktop.DBus.Error.PropertyReadOnly",
+                std::string("The properties of ") + kHostInterface + " are read-only");
   }
-  return message.createErrorReply(kUnknownMethod, QStringLiteral("No member %1 in %2").arg(member, kPropertiesInterface));
+  return Fail(message, kUnknownMethod, std::string("No member ") + member + " in " + kPropertiesInterface);
 }
 
 }  // namespace refhost

@@ -2,7 +2,6 @@
 // interface on the session bus, with a window or headless.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDBusConnection>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -100,7 +99,7 @@ int main(int argc, char** argv) {
 
   refhost::HostService service(session);
   QString bus_error;
-  if (!service.Publish(QDBusConnection::sessionBus(), bus_error)) {
+  if (!service.Publish(bus_error)) {
     Complain(bus_error.toStdString(), !headless);
     return 1;
   }
@@ -117,8 +116,8 @@ int main(int argc, char** argv) {
   if (!window) {
     // Headless, the bus is the editor's only user: when it goes, so does the
     // editor (an activated editor outlives no bus).
-    QObject::connect(&bus_watch, &QTimer::timeout, app.get(), [&app] {
-      if (!QDBusConnection::sessionBus().isConnected()) {
+    QObject::connect(&bus_watch, &QTimer::timeout, app.get(), [&app, &service] {
+      if (!service.Connected()) {
         std::fprintf(stderr, "norvane-editor: the session bus went away; quitting\n");
         app->quit();
       }

@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <vector>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -152,6 +155,90 @@ TEST_F(EndToEnd, SecondStartIsRejectedAndTheFirstStays) {
   EXPECT_EQ(brevand.state(), QProcess::Running);
   EXPECT_FALSE(WaitForWindow(brevand.processId(), "Norvane Brevand", 2000).isEmpty());
   EXPECT_TRUE(ReadLines(record).isEmpty()) << ReadLines(record).join(", ").toStdString();
+}
+
+// The pixels of `window` as xwd captures them (32 bits a pixel), with its
+// size; empty when xwd fails.
+struct Shot {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+};
+Shot Capture(const QString& window) {
+  QProcess xwd;
+  xwd.start("xwd", {"-silent", "-id", window});
+  Shot shot;
+  if (!xwd.waitForFinished(5000) || xwd.exitCode() != 0) return shot;
+  const QByteArray data = xwd.readAllStandardOutput();
+  auto u32 = [&](int at) {
+    if (at + 4 > data.size()) return 0u;
+    const auto* b = reinterpret_cast<const unsigned char*>(data.constData() + at);
+    return (unsigned(b[0]) << 24) | (unsigned(b[1]) << 16) | (unsigned(b[2]) << 8) | unsigned(b[3]);
+  };
+  const unsigned header = u32(0), width = u32(16), height = u32(20), bpp = u32(44), stride = u32(48),
+                 colors = u32(76);
+  const qsizetype start = qsizetype(header) + qsizetype(colors) * 12;
+  if (bpp != 32 || data.size() < start + qsizetype(stride) * height) return shot;
+  shot.width = int(width);
+  shot.height = int(height);
+  for (unsigned y = 0; y < height; ++y) {
+    const auto* row = reinterpret_cast<const std::uint32_t*>(data.constData() + start + y * stride);
+    shot.pixels.insert(shot.pixels.end(), row, row + width);
+  }
+  return shot;
+}
+
+// Share of the pixels that differ between two captures of one window.
+double Difference(const Shot& a, const Shot& b) {
+  if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1.0;
+  std::size_t differ = 0;
+  for (std::size_t i = 0; i < a.pixels.size(); ++i) differ += a.pixels[i] != b.pixels[i];
+  return double(differ) / double(a.pixels.size());
+}
+
+// A long pass: the window, unmapped and mapped again mid-pass, paints itself
+// again; Adjust clicked twice more meanwhile starts no second pass.
+TEST_F(EndToEnd, LongPassKeepsPaintingAndIgnoresClicks) {
+  const QString record = runtime.filePath("calls.txt");
+  bus.StartProcess(hostlink::testing::TestHostPath(),
+                   {"--address", bus.Address(), "--record", record, "-e", "diagonal 6000 0.1 500"});
+  ASSERT_FALSE(bus.WaitForOwner("norvane.norvanex").isEmpty());
+  StartBrevand();
+  const QString window = WaitForWindow(brevand.processId(), "Norvane Brevand", 10000);
+  ASSERT_FALSE(window.isEmpty()) << "brevand showed no window";
+  XDo({"windowfocus", "--sync", window});
+  ClickAt(window, 8 + 160 + 28, 43 + 24 + 10);
+  XDo({"type", "--delay", "30", "1"});
+  ClickAt(window, 8 + 351 + 24, 43 + 24 + 10);
+  XDo({"type", "--delay", "30", "200"});
+  XDo({"mousemove", "--window", window, "2", "2"});
+  QThread::msleep(300);
+  const Shot before = Capture(window);
+  ASSERT_FALSE(before.pixels.empty()) << "xwd gave no picture";
+
+  ClickAt(window, 52 + 37, 201 + 12);  // Adjust
+  QDeadlineTimer started(10000);
+  while (!started.hasExpired() && !ReadLines(record).contains("markline 0 0")) QThread::msleep(50);
+  ASSERT_TRUE(ReadLines(record).contains("markline 0 0")) << "the pass did not start";
+
+  // Mid-pass: the window loses its picture and must paint it again.
+  XDo({"windowunmap", "--sync", window});
+  XDo({"windowmap", "--sync", window});
+  ClickAt(window, 52 + 37, 201 + 12);
+  ClickAt(window, 52 + 37, 201 + 12);
+  XDo({"mousemove", "--window", window, "2", "2"});
+  QThread::msleep(600);
+  const Shot during = Capture(window);
+  const int stepsSoFar = int(ReadLines(record).count("step"));
+  EXPECT_LT(stepsSoFar, 6000) << "the pass ended before the picture was taken; make it longer";
+  EXPECT_LT(Difference(before, during), 0.05) << "the window did not paint itself mid-pass";
+
+  // The pass ends, and no second one follows from the clicks.
+  QDeadlineTimer ended(120000);
+  while (!ended.hasExpired() && ReadLines(record).count("step") < 6000) QThread::msleep(200);
+  QThread::msleep(1500);
+  const QStringList calls = ReadLines(record);
+  EXPECT_EQ(calls.count("step"), 6000);
+  EXPECT_EQ(calls.count("markline 0 0"), 1) << "a click during the pass started another one";
 }
 
 }  // namespace

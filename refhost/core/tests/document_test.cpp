@@ -246,3 +246,46 @@ TEST(DocumentRevisionTest, ListenerHearsEveryChange) {
 
 }  // namespace
 }  // namespace refhost
+
+namespace refhost {
+namespace {
+
+// A step as large as a pass over a long program: more than a megabyte of
+// new text (a second arena block), line numbers and positions of every
+// record width, a line replaced twice, lines inserted and removed among the
+// replacements. Undo gives back the text and marks exactly; redo the step.
+TEST(DocumentUndoLog, LargeStepUndoesAndRedoesExactly) {
+  const int n = 20000;
+  std::string original;
+  for (int i = 1; i <= n; ++i) {
+    original += "N" + std::to_string(i) + " G1 X" + std::to_string(i) + ".125 Y" + std::to_string(i) +
+                ".5 Z-1.25 (a comment to make it long)\n";
+  }
+  Document doc;
+  doc.Load(original);
+  doc.SetMark(3, true);
+  doc.BeginGroup();
+  doc.SetMark(0, false);
+  for (int i = 1; i <= n; ++i) {
+    doc.ReplaceLine(i, std::string(doc.Line(i)) + " F" + std::to_string(i));
+    doc.SetMark(i, true);
+    if (i % 1000 == 0) doc.ReplaceLine(i, std::string(doc.Line(i)) + "0");
+  }
+  doc.InsertLines(5, {"(inserted)", "(two)"});
+  doc.RemoveLines(200, 3);
+  doc.EndGroup();
+  const std::string after = doc.Text();
+  const std::vector<std::int64_t> marks = doc.MarkedLines();
+  ASSERT_EQ(doc.LineCount(), n - 1);
+
+  doc.Undo();
+  EXPECT_EQ(doc.Text(), original);
+  EXPECT_EQ(doc.MarkedLines(), std::vector<std::int64_t>{3});
+  doc.Redo();
+  EXPECT_EQ(doc.Text(), after);
+  EXPECT_EQ(doc.MarkedLines(), marks);
+  EXPECT_EQ(doc.Line(n - 1), "N20000 G1 X20000.125 Y20000.5 Z-1.25 (a comment to make it long) F200000");
+}
+
+}  // namespace
+}  // namespace refhost
