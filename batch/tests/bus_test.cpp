@@ -45,7 +45,7 @@ std::string ThroughEditor(const std::string& path, const Fields& f, bool diagona
       bus, {"--select", all, QString::fromStdString(path)});
   if (!editor) return "the editor did not start";
   hostlink::HostEditor host;
-  hostlink::dbus::DbusConnector connector(bus.Connection());
+  hostlink::dbus::DbusConnector connector(bus.Address().toStdString());
   if (!hostlink::AttachSequence(host, connector, [](const std::string&) {})) return "no link";
   std::string message;
   try {
