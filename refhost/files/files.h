@@ -59,9 +59,10 @@ enum class Backup {
 // Makes `backup` a second name (a hard link) of `target`'s current contents,
 // replacing an older `backup` in one rename, so that some backup is there at
 // every moment. The link is first made under a hidden name in `target`'s
-// folder, "." + name + "~" + process id + "." + a number. kNoLinks for
-// EPERM, EXDEV, EMLINK and ENOTSUP; kFailed with `error` = "cannot keep the
-// backup <backup>: <cause>" otherwise.
+// folder, "." + name + "~" + process id + "." + a number (the next number
+// while one is taken, up to 100 tries). kNoLinks for EPERM, EXDEV, EMLINK and
+// ENOTSUP; kFailed with `error` = "cannot keep the backup <backup>: <cause>"
+// otherwise.
 Backup LinkBackup(const std::string& target, const std::string& backup, std::string& error);
 
 // A file written under a temporary name beside its target, flushed to disk
