@@ -1,27 +1,11 @@
 #include "batch/line_writer.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
 namespace batch {
-namespace {
 
-bool WriteAll(int fd, const char* p, std::size_t left) {
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
+using refhost::files::WriteAll;
 
 LineWriter::LineWriter(int fd, const LineEnding& ending, std::int64_t count)
     : fd_(fd), ending_(ending), count_(count) {
@@ -37,14 +21,14 @@ void LineWriter::Put(std::int64_t line, std::string_view text, bool, std::string
 void LineWriter::Append(std::string_view bytes) {
   if (buffer_.size() + bytes.size() > kBufferSize) Drain();
   if (bytes.size() > kBufferSize) {
-    if (errno_ == 0 && !WriteAll(fd_, bytes.data(), bytes.size())) errno_ = errno;
+    if (errno_ == 0 && !WriteAll(fd_, bytes)) errno_ = errno;
     return;
   }
   buffer_.append(bytes);
 }
 
 void LineWriter::Drain() {
-  if (errno_ == 0 && !WriteAll(fd_, buffer_.data(), buffer_.size())) errno_ = errno;
+  if (errno_ == 0 && !WriteAll(fd_, buffer_)) errno_ = errno;
   buffer_.clear();
 }
 

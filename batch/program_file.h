@@ -6,16 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "refhost/files/files.h"
 
 namespace batch {
 
-// How a file ends its lines, as the editor keeps it: the first line break in
-// the file (LF when it has none), and whether the text ended with one.
-struct LineEnding {
-  std::string eol = "\n";
-  bool final_break = true;
-};
-LineEnding DetectLineEnding(std::string_view text);
+// How a file ends its lines, as the editor keeps it.
+using refhost::files::DetectLineEnding;
+using refhost::files::LineEnding;
 
 // Reads the regular file `path` (a symbolic link is followed). False with
 // `error` set to the reason ("Permission denied", "is a directory", ...).
@@ -47,13 +44,13 @@ class AtomicFile {
   // Opens the temporary file for `path`. False with `error` set.
   bool Begin(const std::string& path, std::string& error);
   // Where the bytes go (after Begin).
-  int fd() const { return fd_; }
+  int fd() const { return temp_.fd(); }
   // Puts the written bytes in place. False with `error` set.
   bool Commit(bool backup, std::string& error);
 
  private:
-  std::string target_, temp_;
-  int fd_ = -1;
+  std::string target_;
+  refhost::files::TemporaryFile temp_;
   bool exists_ = false;
   unsigned mode_ = 0;
 };

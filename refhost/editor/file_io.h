@@ -5,16 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "refhost/files/files.h"
+
 namespace refhost {
 
-// How a file ends its lines, as found when it was read.
-struct LineEnding {
-  std::string eol = "\n";   // "\n", "\r\n" or "\r": the first break in the file
-  bool final_break = true;  // the text ended with a break (or was empty)
-};
-
-// The line ending of `text`: its first line break, LF when it has none.
-LineEnding DetectLineEnding(std::string_view text);
+// How a file ends its lines, and how to find out.
+using files::LineEnding;
+using files::DetectLineEnding;
 
 // Reads the whole file into `out`. False with `error` set (a sentence naming
 // the file and the cause) when it cannot be read.

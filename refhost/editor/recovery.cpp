@@ -10,26 +10,18 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+
+#include "refhost/files/files.h"
 
 namespace refhost {
 namespace {
 
 constexpr std::string_view kMagic = "norvane-editor recovery\n";
 
-std::string Cause(int err) { return std::strerror(err); }
-
-std::string DirName(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string BaseName(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using files::BaseName;
+using files::Cause;
+using files::DirName;
+using files::WriteAll;
 
 std::string Octal(mode_t mode) {
   char text[8];
@@ -71,18 +63,6 @@ bool UnescapePath(std::string_view line, std::string& path) {
   return true;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // Why an existing file may not be trusted as a recovery file, or "".
 std::string UnsafeFile(const std::string& file, const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return "the recovery file " + file + " is a symbolic link";
@@ -93,8 +73,9 @@ std::string UnsafeFile(const std::string& file, const struct stat& st) {
   return std::string();
 }
 
-// Removes temporary files of `name` that a killed writer left in `folder`
-// (older than a minute, so that no write in progress is touched).
+// Removes the temporary files of `name` (TemporaryFile's names) that a killed
+// writer left in `folder`, older than a minute, so that no write in progress
+// is touched.
 void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
@@ -204,29 +185,18 @@ bool WriteRecoveryFile(const std::string& file, const std::string& canonical_pat
   const std::string failed = "cannot write the recovery file " + file + ": ";
   const std::string folder = DirName(file);
   if (!CheckRecoveryFolder(folder, error)) return false;
-  std::string temp = folder + "/." + BaseName(file) + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());  // mode 0600
-  if (fd < 0) {
+  files::TemporaryFile temp;
+  if (!temp.Create(file)) {  // mode 0600
     error = failed + Cause(errno);
     return false;
   }
   const std::string header = std::string(kMagic) + EscapePath(canonical_path) + "\n";
-  if (!WriteAll(fd, header) || !WriteAll(fd, bytes) || ::fchmod(fd, 0600) != 0 || ::fsync(fd) != 0) {
+  if (!WriteAll(temp.fd(), header) || !WriteAll(temp.fd(), bytes) || !temp.Finish(0600) ||
+      !temp.RenameOver(file)) {
     error = failed + Cause(errno);
-    ::close(fd);
-    ::unlink(temp.c_str());
     return false;
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), file.c_str()) != 0) {
-    error = failed + Cause(errno);
-    ::unlink(temp.c_str());
-    return false;
-  }
-  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);  // best effort: the rename reaches the disk
-    ::close(dir);
-  }
+  files::SyncFolder(folder);  // the rename reaches the disk
   RemoveStaleTemporaries(folder, BaseName(file));
   return true;
 }
@@ -253,18 +223,10 @@ bool ReadRecoveryFile(const std::string& file, const std::string& canonical_path
     return false;
   }
   std::string data;
-  data.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      error = "cannot read the recovery file " + file + ": " + Cause(errno);
-      ::close(fd);
-      return false;
-    }
-    data.append(buffer, static_cast<std::size_t>(n));
+  if (!files::ReadAll(fd, data, static_cast<std::size_t>(st.st_size))) {
+    error = "cannot read the recovery file " + file + ": " + Cause(errno);
+    ::close(fd);
+    return false;
   }
   ::close(fd);
 

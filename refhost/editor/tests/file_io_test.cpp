@@ -52,28 +52,6 @@ class SaveTest : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST(LineEndingTest, FirstBreakDecides) {
-  struct Case {
-    std::string text;
-    std::string eol;
-    bool final_break;
-  } cases[] = {
-      {"", "\n", true},
-      {"G0 X1", "\n", false},
-      {"G0 X1\nG1 X2\n", "\n", true},
-      {"G0 X1\r\nG1 X2\r\n", "\r\n", true},
-      {"G0 X1\r\nG1 X2", "\r\n", false},
-      {"G0 X1\rG1 X2\r", "\r", true},
-      {"G0 X1\nG1 X2\r\n", "\n", true},
-      {"G0 X1\r", "\r", true},
-  };
-  for (const auto& c : cases) {
-    const LineEnding e = DetectLineEnding(c.text);
-    EXPECT_EQ(e.eol, c.eol) << c.text;
-    EXPECT_EQ(e.final_break, c.final_break) << c.text;
-  }
-}
-
 TEST_F(SaveTest, NewFileIsWrittenWithoutBackup) {
   const fs::path file = dir_ / "new.ngc";
   std::string error;
