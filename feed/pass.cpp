@@ -73,8 +73,7 @@ void Checked(F measure) {
 
 class Pass {
  public:
-  Pass(HostOperations& host, const PassInput& input)
-      : host_(host), input_(input), batch_(host.Batches()) {}
+  Pass(HostOperations& host, const PassInput& input) : host_(host), input_(input) {}
 
   void Run(const std::function<void(const std::string&)>& myMessage) {
     runOpen_ = false;
@@ -111,12 +110,8 @@ class Pass {
   void VisitLine(std::int64_t line, bool latheMeasure) {
     bool diagonal = false;
     // The step and the reads wait for nothing; the first read collects them.
-    if (batch_) {
-      host_.stepDeferred();
-      host_.AnnounceReads(kLineReads, std::size(kLineReads));
-    } else {
-      host_.step();
-    }
+    host_.stepDeferred();
+    host_.AnnounceReads(kLineReads, std::size(kLineReads));
     TPoint3D p1, p2;
     p1.X = ReadBlock(host_, kP1X);
     p1.Y = ReadBlock(host_, kP1Y);
@@ -184,13 +179,8 @@ class Pass {
     host_.selectline(l, ArgForm::ByValue);
     host_.add("F", feed);
     // Nothing later needs these two answered before the next line's reads.
-    if (batch_) {
-      host_.marklineDeferred(l, 1, ArgForm::ByValue);
-      host_.selectlineDeferred(l + 1, ArgForm::ByValue);
-    } else {
-      host_.markline(l, 1, ArgForm::ByValue);
-      host_.selectline(l + 1, ArgForm::ByValue);
-    }
+    host_.marklineDeferred(l, 1, ArgForm::ByValue);
+    host_.selectlineDeferred(l + 1, ArgForm::ByValue);
   }
 
   HostOperations& host_;
@@ -198,7 +188,6 @@ class Pass {
   Thresholds thresholds_{};
   std::optional<int> codeInForce_;  // none until a line names one
   bool runOpen_ = false;
-  const bool batch_;  // the link batches: deferred forms and announced reads
 };
 
 }  // namespace

@@ -52,7 +52,6 @@ class HostEditor : public HostOperations {
   void marklineDeferred(std::int32_t line, std::int32_t mark, ArgForm lineForm) override;
   void AnnounceReads(const std::int32_t* indices, std::size_t count) override;
   void Settle() override;
-  bool Batches() const override { return transport_ && transport_->CanPost(); }
 
  private:
   Transport& Use();

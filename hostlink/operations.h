@@ -59,8 +59,6 @@ class HostOperations {
   }
   // Waits for every deferred call; throws the first failure.
   virtual void Settle() {}
-  // True when the batch forms save waiting; a caller may then prefer them.
-  virtual bool Batches() const { return false; }
 };
 
 }  // namespace hostlink

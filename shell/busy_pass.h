@@ -46,7 +46,6 @@ class TickingHost : public hostlink::HostOperations {
     host_.AnnounceReads(indices, count);
   }
   void Settle() override { host_.Settle(); }
-  bool Batches() const override { return host_.Batches(); }
 
  private:
   void Stepped();

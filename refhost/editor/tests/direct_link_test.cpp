@@ -187,7 +187,6 @@ class KillAfter : public hostlink::HostOperations {
   }
   void AnnounceReads(const std::int32_t* i, std::size_t n) override { in_.AnnounceReads(i, n); }
   void Settle() override { in_.Settle(); }
-  bool Batches() const override { return in_.Batches(); }
 
  private:
   void Tick() {
