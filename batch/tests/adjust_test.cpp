@@ -12,29 +12,13 @@
 #include "batch/program_file.h"
 #include "batch/tests/generated_programs.h"
 #include "refhost/core/automation.h"
+#include "refhost/editor/tests/automation_host.h"
 
 namespace batch {
 namespace {
 
 using testing::LatheProgram;
 using testing::MillProgram;
-
-// The editor's way: the members over the document, then its text as saved.
-class EditorHost : public hostlink::HostOperations {
- public:
-  explicit EditorHost(refhost::Automation& a) : a_(a) {}
-  std::int32_t SystemType() override { return a_.SystemType(); }
-  std::int32_t StartSelection() override { return a_.StartSelection(); }
-  std::int32_t EndSelection() override { return a_.EndSelection(); }
-  void selectline(std::int32_t line, hostlink::ArgForm) override { a_.selectline(line); }
-  void markline(std::int32_t line, std::int32_t mark, hostlink::ArgForm) override { a_.markline(line, mark); }
-  void step() override { a_.step(); }
-  double CurrentBlock(std::int32_t index) override { return a_.CurrentBlock(index); }
-  void add(const std::string& letter, double value) override { a_.add(letter, value); }
-
- private:
-  refhost::Automation& a_;
-};
 
 struct Outcome {
   std::string text;     // the program as saved
@@ -58,7 +42,7 @@ Outcome ThroughEditor(const std::string& program, const feed::PassInput& input, 
   const std::int64_t n = doc.LineCount();
   automation.SetSelection(std::clamp<std::int64_t>(first ? first : 1, 1, n),
                           std::clamp<std::int64_t>(last ? last : n, 1, n));
-  EditorHost host(automation);
+  refhost::testing::AutomationHost host(automation);  // the editor's way
   Outcome out;
   try {
     feed::RunPass(host, input, [&](const std::string& m) { out.message = m; });

@@ -24,6 +24,7 @@
 #include "hostlink/host_error.h"
 #include "refhost/core/automation.h"
 #include "refhost/core/document.h"
+#include "refhost/editor/tests/automation_host.h"
 
 namespace hostlink {
 namespace {
@@ -572,24 +573,6 @@ TEST_F(ComLinkTest, FailuresShowTheirTexts) {
   EXPECT_EQ(step(), "ok");  // the sixth step has no rule: line 1
 }
 
-// The host members over the reference core in this process: what the COM
-// host serves, without COM.
-class DirectHost : public HostOperations {
- public:
-  explicit DirectHost(refhost::Automation& a) : a_(a) {}
-  std::int32_t SystemType() override { return a_.SystemType(); }
-  std::int32_t StartSelection() override { return a_.StartSelection(); }
-  std::int32_t EndSelection() override { return a_.EndSelection(); }
-  void selectline(std::int32_t line, ArgForm) override { a_.selectline(line); }
-  void markline(std::int32_t line, std::int32_t mark, ArgForm) override { a_.markline(line, mark); }
-  void step() override { a_.step(); }
-  double CurrentBlock(std::int32_t index) override { return a_.CurrentBlock(index); }
-  void add(const std::string& letter, double value) override { a_.add(letter, value); }
-
- private:
-  refhost::Automation& a_;
-};
-
 TEST_F(ComLinkTest, PassOverComWritesWhatThePassWritesInProcess) {
   const std::string path = std::string(kNgcDir) + "/arcspiral.ngc";
   const std::string text = ReadFile(path);
@@ -602,7 +585,7 @@ TEST_F(ComLinkTest, PassOverComWritesWhatThePassWritesInProcess) {
   automation.SetSystemType(refhost::GuessSystemType(document));
   const int kLines = 400;  // the pass makes about 20 round trips a line
   automation.SetSelection(1, kLines);
-  DirectHost direct(automation);
+  refhost::testing::AutomationHost direct(automation);  // what the COM host serves, without COM
   feed::RunPass(direct, input, [](const std::string&) {});
 
   HANDLE host = StartHost({"--program", path, "--save", saved_, "-e",
