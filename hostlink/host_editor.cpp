@@ -22,6 +22,10 @@ void Transport::Post(const std::string&, const std::vector<Argument>&) {
 
 HostValue Transport::Next() { throw std::logic_error("this encoding cannot post calls"); }
 
+std::string UnknownMemberText(const std::string& member) {
+  return "Method '" + member + "' not supported by automation object";
+}
+
 Transport& HostEditor::Use() {
   if (!transport_) throw HostError("Invalid variant operation");
   return *transport_;
@@ -39,6 +43,10 @@ Transport& HostEditor::Ready() {
     Collect();
   }
   return t;
+}
+
+void HostEditor::DropUntakenReads() {
+  if (!posted_.empty() && posted_.back() != kDeferredMethod) Ready();
 }
 
 HostValue HostEditor::Collect() {
@@ -70,8 +78,7 @@ void HostEditor::Defer(const std::string& member, const std::vector<Argument>& a
     t.Call(member, args);
     return;
   }
-  // Announced reads not taken come before this call: drop them first.
-  if (!posted_.empty() && posted_.back() != kDeferredMethod) Ready();
+  DropUntakenReads();
   Post(member, args, kDeferredMethod);
 }
 
@@ -86,7 +93,7 @@ std::int32_t HostEditor::EndSelection() { return IntegerQuery("EndSelection"); }
 
 void HostEditor::selectline(std::int32_t line, ArgForm form) {
   Transport& t = Use();
-  if (!posted_.empty() && posted_.back() != kDeferredMethod) Ready();
+  DropUntakenReads();
   if (posted_.empty()) {
     t.Call("selectline", {Argument::Int(line, form)});
     return;
@@ -132,7 +139,7 @@ void HostEditor::marklineDeferred(std::int32_t line, std::int32_t mark, ArgForm 
 void HostEditor::AnnounceReads(const std::int32_t* indices, std::size_t count) {
   Transport& t = Use();
   if (!t.CanPost()) return;
-  if (!posted_.empty() && posted_.back() != kDeferredMethod) Ready();
+  DropUntakenReads();
   for (std::size_t i = 0; i < count; ++i) {
     Post("CurrentBlock", {Argument::Int(indices[i])}, indices[i]);
   }

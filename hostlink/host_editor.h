@@ -58,6 +58,9 @@ class HostEditor : public HostOperations {
   // Use() for a call that waits: collects the deferred answers before it
   // and drops reads announced and not taken.
   Transport& Ready();
+  // Before a new call is posted: announced reads not taken come before it,
+  // so they are dropped (collecting the deferred calls ahead of them).
+  void DropUntakenReads();
   std::int32_t IntegerQuery(const char* member);
   void Post(const std::string& member, const std::vector<Argument>& args, std::int64_t read);
   // The oldest outstanding answer; on failure drops all the others.

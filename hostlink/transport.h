@@ -81,6 +81,10 @@ class Transport {
 // description.
 std::string TrimHostText(const std::string& text);
 
+// The text of a member the host does not know:
+// "Method '<member>' not supported by automation object".
+std::string UnknownMemberText(const std::string& member);
+
 }  // namespace hostlink
 
 #endif  // HOSTLINK_TRANSPORT_H_

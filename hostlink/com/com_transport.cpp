@@ -126,7 +126,7 @@ HostValue ComTransport::Invoke(const std::string& member, unsigned short flags,
   DISPID id = DISPID_UNKNOWN;
   HRESULT status = dispatch_->GetIDsOfNames(IID_NULL, names, 1, GetThreadLocale(), &id);
   if (status == DISP_E_UNKNOWNNAME) {
-    throw HostError("Method '" + member + "' not supported by automation object");
+    throw HostError(UnknownMemberText(member));
   }
   if (status != S_OK) throw HostError(SystemText(status));
 

@@ -86,7 +86,7 @@ HostValue ReadHostValue(sd_bus_message* reply) { return ReadValue(reply); }
 std::string ErrorText(const std::string& name, const std::string& text, const std::string& member) {
   if (name == kUnknownMethod || name == "org.freedesktop.DBus.Error.UnknownInterface" ||
       name == "org.freedesktop.DBus.Error.UnknownObject") {
-    return "Method '" + member + "' not supported by automation object";
+    return UnknownMemberText(member);
   }
   // The host's description and the bus's own texts alike lose trailing
   // blanks, control characters and periods; with nothing left, the name.
@@ -170,7 +170,7 @@ HostValue DbusTransport::Query(const std::string& member) {
                  &name, &text);
     if (!reply && (name == "org.freedesktop.DBus.Error.UnknownProperty" ||
                    name == "org.freedesktop.DBus.Error.InvalidArgs")) {
-      throw HostError("Method '" + member + "' not supported by automation object");
+      throw HostError(UnknownMemberText(member));
     }
   }
   if (!reply) throw HostError(ErrorText(name, text, member));
