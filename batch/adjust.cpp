@@ -1,33 +1,22 @@
 #include "batch/adjust.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <map>
 #include <stdexcept>
 
 #include "refhost/core/automation.h"
-#include "refhost/core/word_edit.h"
 
 namespace batch {
 namespace {
 
-using refhost::AutomationError;
-
 std::string Num(std::int64_t value) { return std::to_string(value); }
 
-bool IsDelimiterLine(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  return first != std::string_view::npos && text[first] == '%';
-}
-
 // The automation members as the pass's host. Walking, reading and selecting
-// are the Automation's own; add and markline check their arguments as the
-// Automation does (same texts) and put the word with the editor's SetWord,
-// but keep the result here instead of in the document, and a line leaves
-// for the sink as soon as the walk has moved past it.
+// are the Automation's own; add and markline use its checks and its word
+// edit, but keep the result here instead of in the document, and a line
+// leaves for the sink as soon as the walk has moved past it.
 class StreamingHost : public hostlink::HostOperations {
  public:
   StreamingHost(refhost::Automation& automation, const refhost::Document& document,
@@ -50,11 +39,7 @@ class StreamingHost : public hostlink::HostOperations {
       marked_.clear();
       return;
     }
-    if (line == 0) throw AutomationError("markline: line 0 takes only mark 0 (which begins a pass)");
-    CheckLine("markline", line, doc_.LineCount());
-    if (mark != 0 && mark != 1) {
-      throw AutomationError("markline: mark " + Num(mark) + " is neither 1 (set) nor 0 (clear)");
-    }
+    refhost::Automation::CheckMark(line, mark, doc_.LineCount());
     Reachable(line);
     if (mark == 1) {
       marked_.insert_or_assign(line, true);
@@ -73,26 +58,12 @@ class StreamingHost : public hostlink::HostOperations {
   double CurrentBlock(std::int32_t index) override { return a_.CurrentBlock(index); }
 
   void add(const std::string& letter, double value) override {
-    if (letter.size() != 1 || !refhost::IsWordAddress(letter[0])) {
-      throw AutomationError("add: \"" + letter.substr(0, 16) +
-                            "\" is not a word address (one letter other than G, M, N, O)");
-    }
-    if (!std::isfinite(value)) throw AutomationError("add: the value is not a finite number");
-    if (std::fabs(value) >= refhost::Automation::kMaxValue) {
-      char text[32];
-      std::snprintf(text, sizeof text, "%g", value);
-      throw AutomationError(std::string("add: the value ") + text + " is too large for a word");
-    }
-    if (selected_ == 0) throw AutomationError("add: no line selected (call selectline first)");
-    CheckLine("add", selected_, doc_.LineCount());
+    refhost::Automation::CheckAdd(letter, value, selected_, doc_.LineCount());
     Reachable(selected_);
     auto edited = edits_.find(selected_);
     const std::string_view text = edited != edits_.end() ? std::string_view(edited->second)
                                                          : doc_.Line(selected_);
-    if (IsDelimiterLine(text)) {
-      throw AutomationError("add: line " + Num(selected_) + " is a \"%\" line, which takes no words");
-    }
-    std::string changed = refhost::SetWord(text, letter[0], value);
+    std::string changed = refhost::Automation::WordAdded(text, selected_, letter[0], value);
     if (changed == text) return;
     edits_.insert_or_assign(selected_, std::move(changed));
   }
@@ -105,13 +76,6 @@ class StreamingHost : public hostlink::HostOperations {
 
  private:
   static constexpr std::int64_t kProgressEvery = (1 << 15) - 1;
-
-  static void CheckLine(const char* member, std::int64_t line, std::int64_t last) {
-    if (line < 1 || line > last) {
-      throw AutomationError(std::string(member) + ": line " + Num(line) +
-                            " is outside the document (1 to " + Num(last) + ")");
-    }
-  }
 
   // The pass only ever goes forward; a line already sent cannot change.
   void Reachable(std::int64_t line) const {

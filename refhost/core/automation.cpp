@@ -51,7 +51,7 @@ void Automation::SetSelection(std::int64_t first, std::int64_t last) {
   selection_last_ = clamp(std::max(first, last));
 }
 
-void Automation::CheckLine(const char* member, std::int64_t line, std::int64_t last) const {
+void Automation::CheckLine(const char* member, std::int64_t line, std::int64_t last) {
   if (line < 1 || line > last) {
     throw AutomationError(std::string(member) + ": line " + Num(line) + " is outside the document (1 to " +
                           Num(last) + ")");
@@ -147,12 +147,16 @@ void Automation::markline(std::int32_t line, std::int32_t mark) {
     in_pass_ = true;
     return;
   }
+  CheckMark(line, mark, doc_.LineCount());
+  doc_.SetMark(line, mark == 1);
+}
+
+void Automation::CheckMark(std::int32_t line, std::int32_t mark, std::int64_t lineCount) {
   if (line == 0) throw AutomationError("markline: line 0 takes only mark 0 (which begins a pass)");
-  CheckLine("markline", line, doc_.LineCount());
+  CheckLine("markline", line, lineCount);
   if (mark != 0 && mark != 1) {
     throw AutomationError("markline: mark " + Num(mark) + " is neither 1 (set) nor 0 (clear)");
   }
-  doc_.SetMark(line, mark == 1);
 }
 
 void Automation::step() {
@@ -175,8 +179,8 @@ double Automation::CurrentBlock(std::int32_t index) const {
   return BlockValue(block_, index);
 }
 
-void Automation::add(const std::string& letter, double value) {
-  Sync();
+void Automation::CheckAdd(const std::string& letter, double value, std::int64_t selected,
+                          std::int64_t lineCount) {
   if (letter.size() != 1 || !IsWordAddress(letter[0])) {
     throw AutomationError("add: \"" + letter.substr(0, 16) +
                           "\" is not a word address (one letter other than G, M, N, O)");
@@ -187,13 +191,23 @@ void Automation::add(const std::string& letter, double value) {
     std::snprintf(text, sizeof text, "%g", value);
     throw AutomationError(std::string("add: the value ") + text + " is too large for a word");
   }
-  if (selected_ == 0) throw AutomationError("add: no line selected (call selectline first)");
-  CheckLine("add", selected_, doc_.LineCount());
-  std::string_view text = doc_.Line(selected_);
+  if (selected == 0) throw AutomationError("add: no line selected (call selectline first)");
+  CheckLine("add", selected, lineCount);
+}
+
+std::string Automation::WordAdded(std::string_view text, std::int64_t line, char letter,
+                                  double value) {
   if (IsDelimiterLine(text)) {
-    throw AutomationError("add: line " + Num(selected_) + " is a \"%\" line, which takes no words");
+    throw AutomationError("add: line " + Num(line) + " is a \"%\" line, which takes no words");
   }
-  std::string changed = SetWord(text, letter[0], value);
+  return SetWord(text, letter, value);
+}
+
+void Automation::add(const std::string& letter, double value) {
+  Sync();
+  CheckAdd(letter, value, selected_, doc_.LineCount());
+  std::string_view text = doc_.Line(selected_);
+  std::string changed = WordAdded(text, selected_, letter[0], value);
   if (changed == text) return;
   if (pass_view_) {
     auto it = std::lower_bound(originals_.begin(), originals_.end(), selected_,

@@ -91,6 +91,17 @@ class Automation {
   // The selected line must exist and not be a "%" line.
   void add(const std::string& letter, double value);
 
+  // The argument checks of markline() (other than the pass's (0, 0)) and
+  // add(), and add()'s edit of one line's text, for a host that keeps the
+  // written lines elsewhere: the same rules, the same AutomationError texts.
+  static void CheckMark(std::int32_t line, std::int32_t mark, std::int64_t lineCount);
+  // `selected` 0: no line selected yet.
+  static void CheckAdd(const std::string& letter, double value, std::int64_t selected,
+                       std::int64_t lineCount);
+  // `text`, line `line`, with the word letter+value; a "%" line is refused.
+  static std::string WordAdded(std::string_view text, std::int64_t line, char letter,
+                               double value);
+
   // Ends the pass's undo group (the editor calls this when the bus goes idle
   // or before any user edit). No-op outside a pass. The pass's view of the
   // text stays until the next markline(0, 0) or another change.
@@ -111,7 +122,7 @@ class Automation {
   void Advance(Block& block);           // interprets next_line_ into block
   void Checkpoint();                    // records state_ if at a boundary
   std::string_view TextOf(std::int64_t line) const;
-  void CheckLine(const char* member, std::int64_t line, std::int64_t last) const;
+  static void CheckLine(const char* member, std::int64_t line, std::int64_t last);
   std::int64_t DropPassView();  // returns the first line it changed the view of
 
   Document& doc_;
