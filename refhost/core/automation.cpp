@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "refhost/core/block_reader.h"
 #include "refhost/core/word_edit.h"
 
 namespace refhost {
@@ -13,22 +14,22 @@ namespace {
 
 std::string Num(std::int64_t value) { return std::to_string(value); }
 
-bool IsDelimiterLine(std::string_view text) {
-  std::size_t first = text.find_first_not_of(" \t");
-  return first != std::string_view::npos && text[first] == '%';
-}
 
 }  // namespace
 
 int GuessSystemType(const Document& document, std::int64_t lines) {
-  ModalState state;
-  Block block;
+  ParsedBlock parsed;
   std::int64_t last = std::min(lines, document.LineCount());
   for (std::int64_t line = 1; line <= last; ++line) {
-    InterpretLine(document.Line(line), state, block);
-    if (state.plane != 17) break;
+    ReadBlock(document.Line(line), parsed);
+    for (const ParsedWord& word : parsed.words) {
+      if (word.letter != 'G' || !word.value.IsConstant()) continue;
+      const double g = word.value.constant;
+      if (g == 18) return kSystemTypeLathe;
+      if (g == 19) return kSystemTypeMill;
+    }
   }
-  return state.plane == 18 ? kSystemTypeLathe : kSystemTypeMill;
+  return kSystemTypeMill;
 }
 
 Automation::Automation(Document& document)
@@ -75,6 +76,8 @@ void Automation::Sync() {
 
 void Automation::Invalidate(std::int64_t first) {
   if (first == Document::kNoChange) return;
+  mode_known_ = false;  // an edit may add or remove control flow
+  run_valid_ = false;
   // Checkpoint i depends on lines 1..i*K.
   std::size_t keep = static_cast<std::size_t>((first - 1) / kCheckpointEvery) + 1;
   if (checkpoints_.size() > keep) checkpoints_.resize(keep);
@@ -106,6 +109,26 @@ void Automation::Advance(Block& block) {
   Checkpoint();
 }
 
+bool Automation::ControlFlow() {
+  if (!mode_known_) {
+    control_flow_ = false;
+    for (std::int64_t line = 1; line <= doc_.LineCount() && !control_flow_; ++line) {
+      control_flow_ = NeedsControlFlow(TextOf(line));
+    }
+    mode_known_ = true;
+  }
+  return control_flow_;
+}
+
+const ProgramRun& Automation::Run() {
+  if (!run_valid_) {
+    run_.Run(doc_.LineCount(), [this](std::int64_t line) { return TextOf(line); });
+    interpreted_ += run_.LinesExecuted();
+    run_valid_ = true;
+  }
+  return run_;
+}
+
 void Automation::Seek(std::int64_t line) {
   if (state_valid_ && next_line_ == line) return;
   if (before_valid_ && line == last_line_) {
@@ -132,7 +155,11 @@ void Automation::Seek(std::int64_t line) {
 void Automation::selectline(std::int32_t line) {
   Sync();
   CheckLine("selectline", line, doc_.LineCount() + 1);
-  Seek(line);
+  if (ControlFlow()) {
+    next_line_ = line;  // the run knows every line: nothing to interpret
+  } else {
+    Seek(line);
+  }
   selected_ = line;
 }
 
@@ -161,10 +188,16 @@ void Automation::CheckMark(std::int32_t line, std::int32_t mark, std::int64_t li
 
 void Automation::step() {
   Sync();
-  if (!state_valid_) Seek(next_line_);
   if (next_line_ > doc_.LineCount()) {
     throw AutomationError("step: no line after line " + Num(doc_.LineCount()) + ", the last one");
   }
+  if (ControlFlow()) {
+    Run().BlockOf(next_line_, block_);
+    last_line_ = next_line_++;
+    before_valid_ = after_valid_ = false;
+    return;
+  }
+  if (!state_valid_) Seek(next_line_);
   last_line_ = next_line_;
   before_last_ = state_;
   Advance(block_);
@@ -175,6 +208,10 @@ void Automation::step() {
 double Automation::CurrentBlock(std::int32_t index) const {
   if (index < 0 || index > kMaxIndex) {
     throw AutomationError("CurrentBlock: index " + Num(index) + " is outside 0 to " + Num(kMaxIndex));
+  }
+  if (block_.error) {
+    throw AutomationError("CurrentBlock: line " + Num(block_.error_line) + " cannot be run: " +
+                          *block_.error);
   }
   return BlockValue(block_, index);
 }
@@ -197,10 +234,45 @@ void Automation::CheckAdd(const std::string& letter, double value, std::int64_t 
 
 std::string Automation::WordAdded(std::string_view text, std::int64_t line, char letter,
                                   double value) {
-  if (IsDelimiterLine(text)) {
-    throw AutomationError("add: line " + Num(line) + " is a \"%\" line, which takes no words");
+  thread_local ParsedBlock parsed;
+  ReadBlock(text, parsed);
+  const std::string at = "add: line " + Num(line);
+  if (parsed.percent) throw AutomationError(at + " is a \"%\" line, which takes no words");
+  if (!parsed.error.empty()) throw AutomationError(at + " cannot be read: " + parsed.error);
+  if (parsed.has_o) throw AutomationError(at + " is an O-word line, which takes no other words");
+  if (parsed.block_delete) {
+    throw AutomationError(at + " is a block-delete (\"/\") line: with block delete on, a word there would not run");
+  }
+  const char upper = static_cast<char>(letter & ~0x20);
+  if (upper == 'F' && FormatWordValue(value) == "0") {
+    throw AutomationError("add: the feedrate " + FormatWordValue(value) + " would be written as F0");
   }
   return SetWord(text, letter, value);
+}
+
+void Automation::CheckLineTakes(std::int64_t line, char letter) {
+  if ((letter & ~0x20) != 'F') return;
+  Block block;
+  if (ControlFlow()) {
+    const ProgramRun& run = Run();
+    if (run.FeedsDiffer(line)) {
+      throw AutomationError("add: line " + Num(line) +
+                            " runs with different feedrates in force; one F word cannot restore them all");
+    }
+    run.BlockOf(line, block);
+  } else if (line == last_line_ && after_valid_) {
+    block = block_;
+  } else {
+    Seek(line);
+    ModalState copy = state_;
+    block.line = line;
+    InterpretLine(TextOf(line), copy, block);
+  }
+  if (block.error) return;  // the pass learns it from CurrentBlock
+  if (!block.skipped && block.feed_mode != 94) {
+    throw AutomationError("add: line " + Num(line) + " runs under G" + Num(block.feed_mode) +
+                          ", where F is no feedrate per minute");
+  }
 }
 
 void Automation::add(const std::string& letter, double value) {
@@ -208,6 +280,7 @@ void Automation::add(const std::string& letter, double value) {
   CheckAdd(letter, value, selected_, doc_.LineCount());
   std::string_view text = doc_.Line(selected_);
   std::string changed = WordAdded(text, selected_, letter[0], value);
+  CheckLineTakes(selected_, letter[0]);
   if (changed == text) return;
   if (pass_view_) {
     auto it = std::lower_bound(originals_.begin(), originals_.end(), selected_,

@@ -18,6 +18,12 @@
 //   lasts until the next markline(0, 0) or until anyone else changes the
 //   document (which also ends the pass), so an EndPass() called too early
 //   splits the undo step but never falsifies the values.
+// - The program is read as the controller runs it. A program without
+//   control flow (no O-word, M98 or M99) is read line by line from the
+//   nearest checkpoint; one with control flow is run as a whole, in
+//   execution order, once per text (program_run.h gives the per-line rule).
+// - A line the controller would refuse, and every line after it, makes
+//   CurrentBlock fail with a text that names that line and the cause.
 // - Every member checks its arguments first and throws AutomationError with
 //   a message for the caller; a call that throws changes nothing.
 // - Not thread-safe; the document must outlive the Automation.
@@ -33,6 +39,7 @@
 
 #include "refhost/core/document.h"
 #include "refhost/core/interpreter.h"
+#include "refhost/core/program_run.h"
 
 namespace refhost {
 
@@ -88,7 +95,8 @@ class Automation {
   double CurrentBlock(std::int32_t index) const;
   // The selected line carries the word letter+value (word_edit.h SetWord).
   // letter: one word-address letter; value: finite, |value| < kMaxValue.
-  // The selected line must exist and not be a "%" line.
+  // The selected line must exist and take the word (WordAdded,
+  // CheckLineTakes).
   void add(const std::string& letter, double value);
 
   // The argument checks of markline() (other than the pass's (0, 0)) and
@@ -98,9 +106,15 @@ class Automation {
   // `selected` 0: no line selected yet.
   static void CheckAdd(const std::string& letter, double value, std::int64_t selected,
                        std::int64_t lineCount);
-  // `text`, line `line`, with the word letter+value; a "%" line is refused.
+  // `text`, line `line`, with the word letter+value. Refused: a line that
+  // cannot be read, a "%" line, an O-word line, a block-delete ("/") line,
+  // and an F word that would be written as F0.
   static std::string WordAdded(std::string_view text, std::int64_t line, char letter,
                                double value);
+  // What the running program says against the word on `line`: an F word
+  // on a line that runs under G93 or G95 (no feedrate per minute there), or
+  // on a line that runs with different feedrates in force.
+  void CheckLineTakes(std::int64_t line, char letter);
 
   // Ends the pass's undo group (the editor calls this when the bus goes idle
   // or before any user edit). No-op outside a pass. The pass's view of the
@@ -121,6 +135,8 @@ class Automation {
   void Seek(std::int64_t line);         // state before `line`
   void Advance(Block& block);           // interprets next_line_ into block
   void Checkpoint();                    // records state_ if at a boundary
+  bool ControlFlow();                   // the program needs the whole run (decided once per text)
+  const ProgramRun& Run();              // the whole run, made once per text
   std::string_view TextOf(std::int64_t line) const;
   static void CheckLine(const char* member, std::int64_t line, std::int64_t last);
   std::int64_t DropPassView();  // returns the first line it changed the view of
@@ -152,6 +168,11 @@ class Automation {
   std::vector<std::pair<std::int64_t, std::string_view>> originals_;
   std::int64_t first_original_ = Document::kNoChange;
   std::uint64_t interpreted_ = 0;
+
+  bool mode_known_ = false;
+  bool control_flow_ = false;
+  bool run_valid_ = false;
+  ProgramRun run_;
 };
 
 }  // namespace refhost

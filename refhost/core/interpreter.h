@@ -1,57 +1,97 @@
-// A block interpreter for NC programs: reads lines in order with modal state,
-// as a controller would.
-//
-// Handles G0-G3 (G00-G03), X Y Z absolute (G90) or incremental (G91), F modal,
-// arcs by R or by I J K in the active plane (G17 G18 G19), G20/G21, N numbers,
-// comments "( )" and after ";", block delete "/", "%", blank lines and lines
-// without motion. Lower-case words and words without spaces are read too
-// (see words.h for the word syntax).
+// The block interpreter: runs one read line (block_reader.h) on the modal
+// state of the machine, as the controller runs it, and reports what the
+// line did. Control flow (O-words, M98/M99) is program_run.h's.
 //
 // Contracts:
-// - Modal codes apply to the whole line whatever their place in it: "X1 G91"
-//   moves incrementally. Of two codes of one modal group on a line the last
-//   stands.
-// - A line without axis words does not move: start = end = the current
-//   position, and it reports the modal state in force (motion code included).
-// - A line starting with "/" (after blanks) is skipped as by a controller with
-//   block delete on: it changes nothing and reports the state in force.
-// - A line starting with "%" (after blanks) delimits the program: nothing
-//   on it is read.
-// - Coordinates stay in the program's own units (G20 changes no number).
-// - Other G and M words, and the other letters, are read and ignored; G4, G10,
-//   G28, G30 and G92 take the line's axis words as their data, not as a move.
-// - Arcs: the radius is |R| when R is given, else the distance from the start
-//   point to the centre in the active plane (G17 I/J, G18 I/K, G19 J/K; an
-//   offset left out counts as 0, which under G90.1 is the axis origin). The
-//   centre of an R arc is the one that
-//   gives the short arc for R > 0 and the long one for R < 0 in the direction
-//   of the code (G2 clockwise, seen from the plane's positive normal).
-// - Never throws; words it cannot read are skipped.
+// - Modal codes apply to the whole line in the controller's order of
+//   execution (feed mode, F, S, T, M6, dwell, plane, units, diameter mode,
+//   tool length, coordinate system, path mode, distance mode, retract mode,
+//   G10/G28/G30/G52/G92, motion, stop): "X1 G91" moves incrementally.
+// - Parameter settings take effect after every value on the line is read.
+// - Positions are machine positions (work offsets and G92 applied) in the
+//   program's own units; a line reports them in its work coordinates, X as a
+//   radius also under G7. G20/G21 converts the position, not the feedrate.
+// - A line reports its move (Block::moves) only when it is one rapid,
+//   linear or circular move at a feedrate per minute from a known position.
+//   Canned cycles, G28/G30, probing, splines, G33/G76 threading and every
+//   move under G93 or G95 report no move: start = end = the position after
+//   the line, with the modal state in force.
+// - What the controller refuses throws GcodeError: unknown G or M codes, two
+//   codes of one modal group, axis words without a motion to use them, a feed
+//   move without a feedrate, an arc without its centre, and the value errors
+//   of expression.h.
 #ifndef REFHOST_CORE_INTERPRETER_H_
 #define REFHOST_CORE_INTERPRETER_H_
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
+
+#include "refhost/core/block_reader.h"
+#include "refhost/core/parameters.h"
 
 namespace refhost {
 
 // What a controller holds between lines.
 struct ModalState {
-  int motion = -1;             // 0..3, a canned cycle 81..89, or -1 while none is in force
+  int motion10 = -1;           // motion mode, G number x 10 (10: G1, 382: G38.2); -1 none (G80)
+  int plane = 17;              // 17, 18, 19
   bool incremental = false;    // G91
   bool arc_absolute = false;   // G90.1: I J K are absolute positions
-  int plane = 17;              // 17, 18 or 19
   int units = 21;              // 20 inch, 21 mm
+  int feed_mode = 94;          // 93 inverse time, 94 per minute, 95 per revolution
+  bool diameter = false;       // G7: X words are diameters
+  bool retract_r = false;      // G99 (else G98, back to the initial level)
+  int coord_system = 1;        // 1..9: G54..G59.3
+  bool exact_stop = false;     // G61 / G61.1
+  double tolerance = 0.0;      // G64 P
   double feed = 0.0;           // F in force
-  double x = 0.0, y = 0.0, z = 0.0;  // current position
+  double speed = 0.0;          // S in force
+  int tool = 0;                // tool in the spindle (M6)
+  int selected_tool = 0;       // T
+  double pos[3] = {0, 0, 0};   // machine position X (radius) Y Z
+  std::uint8_t unknown = 0;    // bit per axis whose position is not known (after probing)
+  double work[3] = {0, 0, 0};  // offset of the coordinate system in force
+  double g92[3] = {0, 0, 0};   // G92 / G52 offset
+  double tool_z = 0.0;         // tool length offset (G43.1)
+  // Canned cycles: the sticky words and the level a series of holes began at.
+  double cycle_r = 0.0, cycle_z = 0.0, cycle_q = 0.0, cycle_p = 0.0, cycle_level = 0.0;
+  bool ended = false;          // M2/M30 or the closing "%" reached: nothing more runs
+  int percent = 0;             // 1 after a leading "%" line
+  bool began = false;          // a line with content was read
+  Parameters params;
+  // A line that could not run (streaming): it and every line after fail.
+  std::int64_t error_line = 0;
+  std::shared_ptr<const std::string> error;
+
+  double Offset(int axis) const { return work[axis] + g92[axis] + (axis == 2 ? tool_z : 0.0); }
+  double Program(int axis) const { return pos[axis] - Offset(axis); }
+};
+
+// Parameter reads as a line sees them: the parameters of `state` and the
+// predefined ones (#5220 coordinate system, #5400 tool, #5420-#5422 and
+// #<_x> #<_y> #<_z> the position in work coordinates, #<_feed>, #<_metric>,
+// #<_line>, #<_value>, ...).
+class StateParameters : public ParameterSource {
+ public:
+  StateParameters(const ModalState& state, std::int64_t line) : s_(state), line_(line) {}
+  double Numbered(int n) const override;
+  bool Named(std::string_view name, double& value) const override;
+
+ private:
+  bool Predefined(std::string_view name, double& value) const;
+  const ModalState& s_;
+  std::int64_t line_;
 };
 
 // One interpreted line.
 struct Block {
   std::int64_t line = 0;   // document line number (1-based), set by the caller
-  int motion = -1;         // motion code in force after this line (-1: none)
-  bool moves = false;      // the line has axis words that move (position may change)
-  bool skipped = false;    // block delete: the line was not executed
+  int motion = -1;         // motion code in force after this line, whole part (-1: none)
+  int motion10 = -1;       // the same x 10 (51: G5.1)
+  bool moves = false;      // the line reports a move (see above)
+  bool skipped = false;    // block delete, or after the program's end: the line did not run
   bool incremental = false;  // distance mode in force on the line
   double start[3] = {0, 0, 0};   // X Y Z before the line
   double end[3] = {0, 0, 0};     // X Y Z after it
@@ -60,12 +100,60 @@ struct Block {
   double centre[3] = {0, 0, 0};  // arc centre (arcs only, else 0)
   int plane = 17;
   int units = 21;
+  int feed_mode = 94;
   double n = 0.0;          // N word of the line, 0 if none
+  // The line, or one before it, could not run: `error` says why, naming
+  // the line `error_line`.
+  std::int64_t error_line = 0;
+  std::shared_ptr<const std::string> error;
 };
 
-// Interprets `text` as the next line after `state`, updating `state` and
-// filling `block` (block.line is left to the caller).
-void InterpretLine(std::string_view text, ModalState& state, Block& block);
+// One machine motion of a running program, for the toolpath and the time.
+struct Motion {
+  enum class Kind : std::uint8_t { kRapid, kLine, kArcCw, kArcCcw, kDwell, kToolChange };
+  Kind kind = Kind::kLine;
+  std::int64_t line = 0;
+  double start[3] = {0, 0, 0}, end[3] = {0, 0, 0};  // machine position, program units
+  double centre[3] = {0, 0, 0};  // arcs
+  int plane = 17;
+  int turns = 0;                 // arcs: full turns beyond the first
+  double feed = 0.0;             // units per minute (0 for rapids)
+  double seconds = 0.0;          // dwell
+  bool exact_stop = false;
+  double tolerance = 0.0;
+  int units = 21;
+};
+
+// Where motions go while a program runs; may be empty.
+struct MotionSink {
+  void (*put)(void* context, const Motion& motion) = nullptr;
+  void* context = nullptr;
+  void operator()(const Motion& m) const { put(context, m); }
+  explicit operator bool() const { return put != nullptr; }
+};
+
+// What a line asks of the program's flow.
+struct BlockFlow {
+  enum class Kind : std::uint8_t { kNext, kEnd, kCallProgram, kReturnProgram };
+  Kind kind = Kind::kNext;
+  int program = 0;   // M98 P
+  int repeat = 1;    // M98 L
+};
+
+// Runs `parsed` (read without error, no O-word, not a "%" line) on `state`
+// and describes it in `block` (block.line is the caller's). Throws
+// GcodeError when the controller would refuse the line; `state` may then be
+// partly changed.
+BlockFlow ExecuteBlock(const ParsedBlock& parsed, ModalState& state, Block& block,
+                       const MotionSink& sink = {});
+
+// Reads and runs `text` as the next line after `state`, a program without
+// control flow: "%" lines delimit, "/" lines are skipped (block delete on),
+// lines after the end do not run, O-word lines and M98/M99 are reported as
+// not run here. An error is kept in `state`: that line and every later one
+// report it (Block::error). Never throws.
+void InterpretLine(std::string_view text, ModalState& state, Block& block,
+                   const MotionSink& sink = {});
 
 // The values that CurrentBlock(index) answers for a block:
 //   1 motion code in force (-1 none)      2 plane (17, 18, 19)

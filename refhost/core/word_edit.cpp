@@ -2,9 +2,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <vector>
 
-#include "refhost/core/words.h"
+#include "refhost/core/block_reader.h"
 
 namespace refhost {
 
@@ -32,7 +31,7 @@ namespace {
 // Appends `rest` after a freshly written number, with a blank between when
 // rest would otherwise read as more of that number.
 void AppendAfterNumber(std::string& out, std::string_view rest) {
-  if (!rest.empty() && (words_detail::IsDigit(rest[0]) || rest[0] == '.')) out += ' ';
+  if (!rest.empty() && ((rest[0] >= '0' && rest[0] <= '9') || rest[0] == '.')) out += ' ';
   out.append(rest);
 }
 
@@ -40,53 +39,35 @@ void AppendAfterNumber(std::string& out, std::string_view rest) {
 
 std::string SetWord(std::string_view line, char letter, double value) {
   const char upper = static_cast<char>(letter & ~0x20);
-  struct Span {
-    std::size_t begin, end;
-  };
-  std::vector<Span> same;
-  std::size_t last_end = 0;
-  char last_letter = 0;
-  bool any = false;
-  ForEachWord(line, [&](const Word& word) {
-    any = true;
-    last_end = word.end;
-    last_letter = line[word.begin];
-    if (word.letter == upper) same.push_back({word.begin, word.end});
-  });
-
+  thread_local ParsedBlock parsed;
+  ReadBlock(line, parsed);
   const std::string number = FormatWordValue(value);
   std::string out;
   out.reserve(line.size() + number.size() + 2);
-  if (!same.empty()) {
-    // Every word of the letter takes the value, its letter as written.
-    std::size_t at = 0;
-    for (const Span& span : same) {
-      if (at == 0) {
-        out.append(line.substr(0, span.begin));
-      } else {
-        AppendAfterNumber(out, line.substr(at, span.begin - at));
-      }
-      out += line[span.begin];
-      out += number;
-      at = span.end;
-    }
-    AppendAfterNumber(out, line.substr(at));
+  if (const ParsedWord* same = parsed.Find(upper)) {
+    // The word takes the value in place, its letter as written, whatever
+    // its value was (a number, a parameter, an expression).
+    out.append(line.substr(0, same->begin));
+    out += line[same->begin];
+    out += number;
+    AppendAfterNumber(out, line.substr(same->end));
     return out;
   }
-  if (any) {
-    // After the last word, in the case of its letter.
-    bool lower = last_letter >= 'a' && last_letter <= 'z';
-    out.append(line.substr(0, last_end));
+  if (parsed.words_end > 0) {
+    // After the last word or setting, in the case of the last word's letter.
+    bool lower = !parsed.words.empty() && line[parsed.words.back().begin] >= 'a' &&
+                 line[parsed.words.back().begin] <= 'z';
+    out.append(line.substr(0, parsed.words_end));
     out += ' ';
     out += lower ? static_cast<char>(upper | 0x20) : upper;
     out += number;
-    AppendAfterNumber(out, line.substr(last_end));
+    AppendAfterNumber(out, line.substr(parsed.words_end));
     return out;
   }
-  std::size_t at = 0;
-  while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-  if (at < line.size() && line[at] == '/') ++at;
+  // No words: first, after the line number, before any comment.
+  std::size_t at = parsed.content_begin;
   out.append(line.substr(0, at));
+  if (parsed.has_n) out += ' ';
   out += upper;
   out += number;
   std::string_view rest = line.substr(at);

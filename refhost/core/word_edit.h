@@ -18,13 +18,14 @@ bool IsWordAddress(char letter);
 // 0.12345 -> "0.1235", -0.00001 -> "0"). Requires a finite value.
 std::string FormatWordValue(double value);
 
-// `line` with the word letter+value on it: every word of that letter (as a
-// rule there is one) takes the value in place, its letter as written; without
-// one the word goes after the line's last word with one blank before it, so
-// a trailing comment stays after the words. On a line without words it goes
-// first (after a leading "/"), before any comment. A blank is put after the
-// new number where the text after it would read as more of it. Every other
-// word reads as before. Requires IsWordAddress.
+// `line` with the word letter+value on it: a word of that letter takes the
+// value in place, its letter as written, whatever its value was ("F#101"
+// becomes "F200"); without one the word goes after the line's last word or
+// parameter setting with one blank before it, so a trailing comment stays
+// after the words. On a line without either it goes first (after the line
+// number), before any comment. It never lands inside a word, an
+// expression, a parameter name or a comment. Requires IsWordAddress and a
+// line that reads without error and is not a "%", "/" or O-word line.
 std::string SetWord(std::string_view line, char letter, double value);
 
 }  // namespace refhost

@@ -37,6 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::from_chars(formatted.data(), formatted.data() + formatted.size(), expected);
 
   refhost::Automation automation(doc);
+  bool flow = false;
+  for (std::int64_t line = 1; line <= doc.LineCount(); ++line) flow |= refhost::NeedsControlFlow(doc.Line(line));
+  if (flow) {
+    // A whole run: every line answers or fails cleanly.
+    for (std::int64_t line = 1; line <= doc.LineCount(); ++line) {
+      automation.step();
+      try {
+        (void)automation.CurrentBlock(19);
+      } catch (const refhost::AutomationError&) {
+      }
+    }
+    return 0;
+  }
   refhost::ModalState state;
   for (std::int64_t line = 1; line <= doc.LineCount(); ++line) {
     refhost::ModalState before = state;
@@ -45,16 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     original.line = line;
     refhost::InterpretLine(doc.Line(line), state, original);
     Check(Same(original, automation.LastBlock()));
+    if (original.error) break;
     if (original.skipped) continue;
-    std::string_view view = doc.Line(line);
-    std::size_t first = view.find_first_not_of(" \t");
-    if (first != std::string_view::npos && view[first] == '%') continue;  // add() refuses these
-
-    std::string edited = refhost::SetWord(doc.Line(line), 'F', value);
+    std::string edited;
+    try {
+      edited = refhost::Automation::WordAdded(doc.Line(line), line, 'F', value);
+    } catch (const refhost::AutomationError&) {
+      continue;  // a line that takes no word
+    }
     refhost::ModalState after = before;
     refhost::Block changed;
     changed.line = line;
     refhost::InterpretLine(edited, after, changed);
+    // The word changes the feed and nothing else the line says.
+    Check(!changed.error);
     Check(changed.feed == expected);
     Check(Same(original, changed));
   }
