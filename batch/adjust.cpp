@@ -64,6 +64,7 @@ class StreamingHost : public hostlink::HostOperations {
     const std::string_view text = edited != edits_.end() ? std::string_view(edited->second)
                                                          : doc_.Line(selected_);
     std::string changed = refhost::Automation::WordAdded(text, selected_, letter[0], value);
+    a_.CheckLineTakes(selected_, letter[0]);
     if (changed == text) return;
     edits_.insert_or_assign(selected_, std::move(changed));
   }

@@ -18,7 +18,8 @@
 namespace {
 
 // A surfacing-like program: packed modal moves, short diagonal steps,
-// arcs by R and by I J, feed changes, comments.
+// arcs by R and by I J, feed changes, comments; every line one the
+// controller runs.
 void WriteProgram(const std::string& path, long lines) {
   std::ofstream out(path, std::ios::binary);
   out << "G21 G90 G17\nG0 X0 Y0 Z5\nG1 Z-1 F300\n";
@@ -26,11 +27,12 @@ void WriteProgram(const std::string& path, long lines) {
   for (long i = 4; i <= lines; ++i) {
     int n;
     switch (i % 10) {
-      case 0: n = std::snprintf(buf, sizeof buf, "G2 X%.3f Y%.3f R%.3f\n", (i % 97) * 0.5, (i % 89) * 0.25, 0.5 + i % 7); break;
+      case 0: n = std::snprintf(buf, sizeof buf, "G2 X%.3f Y%.3f R%.3f\n", (i % 97) * 0.5, (i % 89) * 0.25, 40.0 + i % 7); break;
       case 1: n = std::snprintf(buf, sizeof buf, "G1 X%.3f F%d\n", (i % 97) * 0.5, 200 + static_cast<int>(i % 5) * 50); break;
       case 2: case 3: n = std::snprintf(buf, sizeof buf, "X%.3f Y%.3f\n", (i % 97) * 0.5 + 0.3, (i % 89) * 0.25 + 0.3); break;
       case 5: n = std::snprintf(buf, sizeof buf, "(pass %ld)\n", i / 10); break;
       case 7: n = std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I0.4 J0.3\n", (i % 97) * 0.5, (i % 89) * 0.25); break;
+      case 8: n = std::snprintf(buf, sizeof buf, "N%ldG1Y%.3fZ-%.3f\n", i, (i % 113) * 0.1, (i % 7) * 0.01); break;
       default: n = std::snprintf(buf, sizeof buf, "N%ldY%.3fZ-%.3f\n", i, (i % 113) * 0.1, (i % 7) * 0.01); break;
     }
     out.write(buf, n);

@@ -247,7 +247,7 @@ std::string Automation::WordAdded(std::string_view text, std::int64_t line, char
   if (upper == 'F' && FormatWordValue(value) == "0") {
     throw AutomationError("add: the feedrate " + FormatWordValue(value) + " would be written as F0");
   }
-  return SetWord(text, letter, value);
+  return SetWord(text, parsed, letter, value);
 }
 
 void Automation::CheckLineTakes(std::int64_t line, char letter) {

@@ -157,14 +157,13 @@ class Reader {
     if (c == '+' || c == '-') {
       negative = c == '-';
       Take();
+      c = Peek();
     }
+    const std::size_t begin = i_;
     std::uint64_t mantissa = 0;
     int significant = 0, fraction = 0;
     bool point = false, any = false;
-    char digits[400];
-    std::size_t count = 0;
     for (;;) {
-      c = Peek();
       if (IsDigit(c)) {
         any = true;
         if (significant > 0 || c != '0') ++significant;
@@ -175,15 +174,23 @@ class Reader {
       } else {
         break;
       }
-      if (count < sizeof digits) digits[count++] = c;
       Take();
+      c = i_ < s_.size() ? s_[i_] : 0;
+      if (IsBlank(c)) c = Peek();
     }
     if (!any) Fail("a number is missing");
     double value = 0.0;
     if (significant <= 15 && fraction <= 22) {
+      // Exact integer over an exact power of ten: correctly rounded.
       value = static_cast<double>(mantissa) / kPow10[fraction];
     } else {
-      auto result = std::from_chars(digits, digits + count, value, std::chars_format::fixed);
+      // Long numbers: the library's correctly rounded reading of the digits, blanks left out.
+      std::string digits;
+      for (std::size_t p = begin; p < last_; ++p) {
+        if (!IsBlank(s_[p])) digits += s_[p];
+      }
+      auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                                    std::chars_format::fixed);
       if (result.ec != std::errc()) Fail("a number too long to read");
     }
     return negative ? -value : value;
@@ -212,6 +219,12 @@ class Reader {
   }
 
   Value RealValue(char letter) {
+    const char c = Peek();
+    if (IsDigit(c) || c == '.') {  // the common case: a plain number
+      Value v;
+      v.constant = Number();
+      return v;
+    }
     const std::size_t begin = b_.code.size();
     Real(letter);
     return Compiled(begin);

@@ -38,9 +38,13 @@ void AppendAfterNumber(std::string& out, std::string_view rest) {
 }  // namespace
 
 std::string SetWord(std::string_view line, char letter, double value) {
-  const char upper = static_cast<char>(letter & ~0x20);
   thread_local ParsedBlock parsed;
   ReadBlock(line, parsed);
+  return SetWord(line, parsed, letter, value);
+}
+
+std::string SetWord(std::string_view line, const ParsedBlock& parsed, char letter, double value) {
+  const char upper = static_cast<char>(letter & ~0x20);
   const std::string number = FormatWordValue(value);
   std::string out;
   out.reserve(line.size() + number.size() + 2);

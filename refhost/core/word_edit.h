@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "refhost/core/block_reader.h"
+
 namespace refhost {
 
 // True for the letters that add() may write: every address letter of a word
@@ -27,6 +29,8 @@ std::string FormatWordValue(double value);
 // expression, a parameter name or a comment. Requires IsWordAddress and a
 // line that reads without error and is not a "%", "/" or O-word line.
 std::string SetWord(std::string_view line, char letter, double value);
+// The same for a line already read into `parsed`.
+std::string SetWord(std::string_view line, const ParsedBlock& parsed, char letter, double value);
 
 }  // namespace refhost
 

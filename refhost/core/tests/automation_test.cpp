@@ -14,10 +14,10 @@ namespace {
 
 // A program whose every line differs in feed, position or mode.
 std::string Generated(int lines) {
-  std::string text = "G21 G90 G17\n";
+  std::string text = "G21 G90 G17 G1 F100\n";
   for (int i = 2; i <= lines; ++i) {
     switch (i % 7) {
-      case 0: text += "G2 X" + std::to_string(i % 50) + " Y3 R" + std::to_string(5 + i % 9) + "\n"; break;
+      case 0: text += "G2 X" + std::to_string(i % 50) + " Y3 R" + std::to_string(60 + i % 9) + "\n"; break;
       case 1: text += "G1 X" + std::to_string(i % 31) + ".5 F" + std::to_string(100 + i % 13) + "\n"; break;
       case 2: text += "Y" + std::to_string(i % 17) + "\n"; break;
       case 3: text += "(comment " + std::to_string(i) + ")\n"; break;

@@ -42,19 +42,26 @@ TEST(SetWordTest, Table) {
       {"G1 X1 (F9) F7", 'F', 5, "G1 X1 (F9) F5"},
       {"g1z-.1f24", 'F', 30, "g1z-.1f30"},
       {"g1 x1 y2", 'F', 30, "g1 x1 y2 f30"},
-      {"G1 F1 X2 F3", 'F', 4, "G1 F4 X2 F4"},
-      {"G1 F X2", 'F', 4, "G1 F4 X2"},
       {"", 'F', 4, "F4"},
       {"   ", 'F', 4, "   F4"},
       {"(comment)", 'F', 4, "F4 (comment)"},
-      {"  /(comment)", 'F', 4, "  /F4 (comment)"},
-      {"/G1 X1", 'F', 4, "/G1 X1 F4"},
+      {"N10 (comment)", 'F', 4, "N10 F4 (comment)"},
       {"G1 X1", 'x', 2.5, "G1 X2.5"},
       {"G1 X1", 'S', 1200, "G1 X1 S1200"},
-      // What follows the new number must not read as more of it.
-      {"G1 X1.2.3", 'F', 4, "G1 X1.2 F4 .3"},
-      {"G1 F100.5.5", 'F', 4, "G1 F4 .5"},
-      {"X F1 F3.5.5", 'F', 4, "X F4 F4 .5"},
+      // Only between whole words: values that are expressions, parameters,
+      // functions or blank-separated digits stay whole.
+      {"G1 X[2+1] Y[2+1]", 'F', 200, "G1 X[2+1] Y[2+1] F200"},
+      {"X#5 Y#5", 'F', 100, "X#5 Y#5 F100"},
+      {"#1=FIX[#2]", 'F', 100, "#1=FIX[#2] F100"},
+      {"#<depth> = 2 (mm)", 'F', 100, "#<depth> = 2 F100 (mm)"},
+      {"G1 X 1 0 Y 2", 'F', 5, "G1 X 1 0 Y 2 F5"},
+      {"G1 Y-#<d>", 'F', 5, "G1 Y-#<d> F5"},
+      {"G1 X ATAN[1]/[2]", 'F', 5, "G1 X ATAN[1]/[2] F5"},
+      // A feed given by a parameter or an expression is replaced whole.
+      {"G1 X1 F#101", 'F', 200, "G1 X1 F200"},
+      {"G1 F[#2*0.8] X1", 'F', 200, "G1 F200 X1"},
+      {"G1 F 1 0 0 X1", 'F', 200, "G1 F200 X1"},
+      {"g1 f#<_feed> x1", 'F', 200, "g1 f200 x1"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(SetWord(c.line, c.letter, c.value), c.expected) << '"' << c.line << '"';
