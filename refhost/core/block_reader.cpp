@@ -97,6 +97,7 @@ class Reader {
         SettingItem();
         continue;
       }
+      if (IsLetter(c)) OtherDialect();
       if (c == 'n') Fail("an N word belongs at the start of the line");
       if (c == 'o') Fail("an O-word must begin its line");
       if (!IsWordLetter(c)) {
@@ -132,6 +133,25 @@ class Reader {
   void Expect(char c, const char* what) {
     if (Peek() != c) Fail(what);
     Take();
+  }
+
+  // Macro words of other controllers (IF [..] GOTO, WHILE [..] DO1, END1):
+  // named plainly rather than read as words with strange values.
+  void OtherDialect() {
+    static constexpr const char* kWords[] = {"goto", "if", "while", "do", "end", "then", "gosub"};
+    std::size_t at = i_, last = last_;
+    std::string letters = Letters();
+    i_ = at;
+    last_ = last;
+    for (const char* w : kWords) {
+      const std::size_t n = std::strlen(w);
+      if (letters.compare(0, n, w) == 0 && (letters.size() == n || std::strcmp(w, "goto") == 0 ||
+                                            std::strcmp(w, "end") == 0)) {
+        std::string upper(w);
+        for (char& ch : upper) ch = static_cast<char>(ch & ~0x20);
+        Fail("\"" + upper + "\" is another dialect's macro word, not run here (use O-word control flow)");
+      }
+    }
   }
 
   void Comment() {

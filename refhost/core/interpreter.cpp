@@ -350,6 +350,7 @@ class Runner {
     const double k = units == 20 ? 1 / 25.4 : 25.4;
     for (int i = 0; i < 3; ++i) {
       s_.pos[i] *= k;
+      start_[i] *= k;
       s_.work[i] *= k;
       s_.g92[i] *= k;
     }

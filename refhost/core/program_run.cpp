@@ -96,8 +96,8 @@ class Executor {
 
   static void Count(void* context, const Motion& m) {
     auto* self = static_cast<Executor*>(context);
-    if (++self->run_.motions_ > ProgramRun::kMaxMoves) {
-      throw GcodeError("the program makes more than " + std::to_string(ProgramRun::kMaxMoves) +
+    if (++self->run_.motions_ > self->run_.limits_.moves) {
+      throw GcodeError("the program makes more than " + std::to_string(self->run_.limits_.moves) +
                        " moves (does it loop forever?)");
     }
     if (self->outer_) self->outer_(m);
@@ -219,8 +219,8 @@ class Executor {
         return;
       }
       at_ = pc;
-      if (++run_.executed_ > ProgramRun::kMaxLines) {
-        throw GcodeError("the program runs more than " + std::to_string(ProgramRun::kMaxLines) +
+      if (++run_.executed_ > run_.limits_.lines) {
+        throw GcodeError("the program runs more than " + std::to_string(run_.limits_.lines) +
                          " lines (does it loop forever?)");
       }
       if (const OLine* o = OAt(pc)) {
@@ -334,6 +334,7 @@ class Executor {
         return def->second + 1;
       }
       case OKind::kIf: {
+        if (!Next(o, {OKind::kEndif})) throw GcodeError("o" + o.label + " if has no endif");
         if (Condition(line) != 0) return line + 1;
         for (const OLine* next = Next(o, {OKind::kElseif, OKind::kElse, OKind::kEndif}); next;
              next = Next(*next, {OKind::kElseif, OKind::kElse, OKind::kEndif})) {
@@ -518,6 +519,12 @@ void ProgramRun::Finish() {
 }
 
 void ProgramRun::Run(std::int64_t count, const TextSource& text, const MotionSink& sink) {
+  Run(count, text, sink, Limits{});
+}
+
+void ProgramRun::Run(std::int64_t count, const TextSource& text, const MotionSink& sink,
+                     Limits limits) {
+  limits_ = limits;
   count_ = count;
   index_.assign(static_cast<std::size_t>(count) + 1, 0);
   summaries_.clear();

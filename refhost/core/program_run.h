@@ -48,9 +48,15 @@ class ProgramRun {
   // line (1..count) -> its text; the views must stay valid during Run().
   using TextSource = std::function<std::string_view(std::int64_t line)>;
 
+  struct Limits {
+    std::uint64_t moves = kMaxMoves;
+    std::uint64_t lines = kMaxLines;
+  };
+
   // Runs the program of `count` lines. `sink` receives every motion in
   // execution order.
   void Run(std::int64_t count, const TextSource& text, const MotionSink& sink = {});
+  void Run(std::int64_t count, const TextSource& text, const MotionSink& sink, Limits limits);
 
   // The block of `line` (1..count) by the per-line rule; out.line = line.
   void BlockOf(std::int64_t line, Block& out) const;
@@ -87,6 +93,7 @@ class ProgramRun {
   std::shared_ptr<const std::string> error_;
   std::uint64_t motions_ = 0;
   std::uint64_t executed_ = 0;
+  Limits limits_;
 
   friend class Executor;
 };
