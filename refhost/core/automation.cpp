@@ -25,7 +25,8 @@ int GuessSystemType(const Document& document, std::int64_t lines) {
     for (const ParsedWord& word : parsed.words) {
       if (word.letter != 'G' || !word.value.IsConstant()) continue;
       const double g = word.value.constant;
-      if (g == 18) return kSystemTypeLathe;
+      // G18, diameter mode, threading and constant surface speed are a lathe's.
+      if (g == 18 || g == 7 || g == 33 || g == 76 || g == 96) return kSystemTypeLathe;
       if (g == 19) return kSystemTypeMill;
     }
   }

@@ -52,8 +52,8 @@ class AutomationError : public std::runtime_error {
 inline constexpr int kSystemTypeLathe = 304;  // X-Z
 inline constexpr int kSystemTypeMill = 301;   // X-Y-Z
 
-// 304 when the first plane other than G17 that the first `lines` lines
-// select is G18 (Z-X), else 301: a guess for a freshly opened program.
+// A guess for a freshly opened program from its first `lines` lines: 304
+// when G18 (Z-X), G7, G33, G76 or G96 comes before G19, else 301.
 int GuessSystemType(const Document& document, std::int64_t lines = 200);
 
 class Automation {

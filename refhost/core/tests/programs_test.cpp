@@ -123,5 +123,83 @@ TEST_F(ProgramTest, LatheArcsInTheZXPlane) {
   EXPECT_DOUBLE_EQ(At(131).feed, 75);  // "G02 X1.081 Z0.919 I3.0 K0.0" after F75.0
 }
 
+
+double Length(const Block& b) {
+  return std::sqrt(std::pow(b.end[0] - b.start[0], 2) + std::pow(b.end[1] - b.start[1], 2) +
+                   std::pow(b.end[2] - b.start[2], 2));
+}
+
+// Programs with parameters, expressions, subroutines and loops: what the pass
+// needs of a line (motion, length or radius, feedrate in force).
+TEST_F(ProgramTest, ParametersSubroutinesAndLoops) {
+  struct Expect {
+    const char* program;
+    std::int64_t line;
+    int motion;
+    bool moves;
+    double length_or_radius;
+    double feed;
+  };
+  const Expect cases[] = {
+      {"axis.ngc", 32, 1, true, 5, 100},              // G1 F100.0 Z[-#<depth>] from Z3
+      {"axis.ngc", 34, 1, true, 3.71875, 400},        // G1 X[33.3125*#<scale>]
+      {"systems.ngc", 14, 1, true, 0.11, 100},        // G01 Z [0-#2] F#4 from Z#1
+      {"mmount.ngc", 87, 1, true, 0.25, 10},          // G01 X-0.1806 Y-11.1824 F#101
+      {"mmount.ngc", 88, 3, true, std::hypot(1.7574, 2.2824), 10},  // helical G03 by I J
+      {"mmount.ngc", 46, 3, false, 0, 10},            // in o100, called with other holes
+      {"mmount.ngc", 148, 0, false, 0, 10.0 / 3},     // F[#101/3]
+      {"flowsnake.ngc", 34, 1, true, 1, 10},          // g1 f10 z0
+      {"flowsnake.ngc", 10, 1, false, 0, 10},         // the recursion's own g1
+      {"threading.ngc", 64, 1, true, 0.7, 1.5},       // g1z0 after the loops
+  };
+  for (const Expect& e : cases) {
+    Open(e.program);
+    const Block& b = At(e.line);
+    EXPECT_FALSE(b.error) << e.program << ":" << e.line << " " << (b.error ? *b.error : "");
+    EXPECT_EQ(b.motion, e.motion) << e.program << ":" << e.line;
+    EXPECT_EQ(b.moves, e.moves) << e.program << ":" << e.line;
+    const double measured = b.radius > 0 ? b.radius : Length(b);
+    EXPECT_NEAR(measured, e.length_or_radius, 1e-9) << e.program << ":" << e.line;
+    EXPECT_NEAR(b.feed, e.feed, 1e-12) << e.program << ":" << e.line;
+  }
+  Open("threading.ngc");
+  EXPECT_EQ(GuessSystemType(doc), kSystemTypeLathe);
+  for (const Block& t : blocks) {
+    if (t.motion10 == 330) EXPECT_FALSE(t.moves) << "G33 at line " << t.line;
+  }
+}
+
+// An F word on every line that takes one leaves every move as it was.
+TEST_F(ProgramTest, FeedWordsChangeNoMove) {
+  for (const char* name : {"3D_Chips.ngc", "arcspiral.ngc", "lathe_pawn.ngc", "axis.ngc", "systems.ngc",
+                           "mmount.ngc", "flowsnake.ngc", "threading.ngc"}) {
+    Open(name);
+    const std::vector<Block> before = blocks;
+    int written = 0;
+    for (std::int64_t line = 1; line <= doc.LineCount(); ++line) {
+      try {
+        doc.ReplaceLine(line, Automation::WordAdded(doc.Line(line), line, 'F', 123.4));
+        ++written;
+      } catch (const AutomationError&) {
+      }
+    }
+    EXPECT_GT(written, doc.LineCount() / 2) << name;
+    blocks = StepAll(doc);
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+      const Block& a = before[i];
+      const Block& b = blocks[i];
+      EXPECT_FALSE(b.error) << name << ":" << i + 1 << " " << (b.error ? *b.error : "");
+      if (!a.moves) continue;
+      EXPECT_TRUE(b.moves) << name << ":" << i + 1;
+      EXPECT_EQ(a.motion10, b.motion10) << name << ":" << i + 1;
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(a.start[k], b.start[k]) << name << ":" << i + 1;
+        EXPECT_EQ(a.end[k], b.end[k]) << name << ":" << i + 1;
+      }
+      EXPECT_EQ(a.radius, b.radius) << name << ":" << i + 1;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace refhost
