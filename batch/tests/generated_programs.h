@@ -1,6 +1,7 @@
 // Deterministic NC programs for the tests: a mill program and a lathe
 // program with short and long moves in every direction, small and large
-// arcs, feed changes, comments, blank and "%" lines.
+// arcs, feed changes, comments, blank and "%" lines; every line one the
+// controller runs.
 #ifndef BATCH_TESTS_GENERATED_PROGRAMS_H_
 #define BATCH_TESTS_GENERATED_PROGRAMS_H_
 
@@ -30,7 +31,7 @@ inline std::string MillProgram(int lines, unsigned seed = 7) {
       }
       case 2: case 3:  // a short step along one axis or at an angle, packed
         x += (pick(60) - 30) / 100.0;
-        std::snprintf(buf, sizeof buf, "N%dX%.3fY%.2f\n", i, x, y + pick(3) * 0.1);
+        std::snprintf(buf, sizeof buf, "N%dG1X%.3fY%.2f\n", i, x, y + pick(3) * 0.1);
         break;
       case 4:  // a long move
         x = coord(), y = coord();
@@ -42,7 +43,7 @@ inline std::string MillProgram(int lines, unsigned seed = 7) {
         break;
       case 6:  // an arc by I J
         x += 0.5;
-        std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I%.2f J%.2f\n", x, y, pick(30) * 0.1, pick(30) * 0.1);
+        std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I%.2f J%.2f\n", x, y, 0.1 + pick(30) * 0.1, pick(30) * 0.1);
         break;
       case 7:  // a feed change
         std::snprintf(buf, sizeof buf, "G1 F%d\n", 100 + pick(5) * 50);
@@ -86,7 +87,7 @@ inline std::string LatheProgram(int lines, unsigned seed = 11) {
       }
       case 2:  // a short facing step, Y words that a lathe ignores
         z -= pick(20) / 10.0;
-        std::snprintf(buf, sizeof buf, "  Z%.2f Y%d\n", z, pick(400000));
+        std::snprintf(buf, sizeof buf, "  G1 Z%.2f Y%d\n", z, pick(400000));
         break;
       case 3:  // a long turn
         z -= 30;
