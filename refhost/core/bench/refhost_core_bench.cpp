@@ -12,6 +12,7 @@
 #include <string>
 
 #include "refhost/core/automation.h"
+#include "refhost/core/program_run.h"
 
 namespace {
 
@@ -166,6 +167,54 @@ int main(int argc, char** argv) {
     start = Clock::now();
     doc.Undo();
     std::printf("pass: undone in one step in %.3f s\n", Seconds(start));
+  }
+  // Parameters and expressions on every line, read line by line.
+  {
+    std::string program = "#1=0.5\n#2=0\n#<scale>=1.5\n#3=300\nG21 G90 G17 G0 X0 Y0 Z1\n";
+    char buf[160];
+    for (long i = 5; i < lines; ++i) {
+      int n = i % 10 == 0 ? std::snprintf(buf, sizeof buf, "#2=[#2+1] (%ld)\n", i)
+                          : std::snprintf(buf, sizeof buf, "G1 X[#1*%ld+0.5] Y[SIN[#2*3]*10*#<scale>] Z[-FIX[#2/7]] F[#3+#2 MOD 50]\n", i % 97);
+      program.append(buf, static_cast<std::size_t>(n));
+    }
+    refhost::Document expr;
+    expr.Load(std::move(program));
+    refhost::Automation automation(expr);
+    double checksum = 0;
+    start = Clock::now();
+    automation.selectline(1);
+    for (std::int64_t i = 1; i <= expr.LineCount(); ++i) {
+      automation.step();
+      checksum += automation.CurrentBlock(7);
+    }
+    const double seconds = Seconds(start);
+    std::printf("expressions: %.0f lines/s (%ld lines with parameters and expressions; target >= 300000) [%g]\n",
+                static_cast<double>(expr.LineCount()) / seconds, static_cast<long>(expr.LineCount()),
+                checksum != 0 ? 1.0 : 0.0);
+  }
+
+  // Subroutines and loops: a small program that makes millions of moves.
+  {
+    const long calls = 500000;
+    std::string program =
+        "o100 sub\nG91 G1 X0.01 Y0.01\nX-0.01\no110 if [#1 GT 0]\nY-0.01 Z#1\no110 else\nY-0.01 Z[0-#1]\n"
+        "o110 endif\nG90\no100 endsub\nG21 G0 X0 Y0 Z1\nF300\n#5=0\no1 while [#5 LT " +
+        std::to_string(calls) + "]\no100 call [[#5 MOD 2] - 0.5]\n#5=[#5+1]\no1 endwhile\nM2\n";
+    refhost::Document flow;
+    flow.Load(std::move(program));
+    const long long before = PeakBytes();
+    refhost::ProgramRun run;
+    start = Clock::now();
+    run.Run(flow.LineCount(), [&](std::int64_t line) { return flow.Line(line); });
+    const double seconds = Seconds(start);
+    const long long grown = PeakBytes() - before;
+    const double moves = static_cast<double>(run.Motions());
+    std::printf("control flow: %.0f moves in %.3f s (%.0f executed lines/s)%s\n", moves, seconds,
+                static_cast<double>(run.LinesExecuted()) / seconds, run.ErrorLine() ? " ERROR" : "");
+    std::printf("control flow: %.4f bytes held per executed move (%zu bytes), peak grew %.4f bytes per move "
+                "(target <= 100)\n",
+                static_cast<double>(run.MemoryBytes()) / moves, run.MemoryBytes(),
+                static_cast<double>(grown > 0 ? grown : 0) / moves);
   }
   std::printf("peak memory at the end: %.1f MB\n", static_cast<double>(PeakBytes()) / 1e6);
   std::remove(path.c_str());
