@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +81,48 @@ class Guard {
   [[noreturn]] void Reject(InstanceRegistry& registry) noexcept;
   template <typename F>
   void Raise(F&& call) noexcept;
+};
+
+// A platform's guard component: Guard with its events, typed for the
+// platform. `Self` is the component itself, `Lines` its list of text lines,
+// `Word` its 32-bit unsigned type (process ids, data kinds and sizes);
+// `LinesOf` converts received lines.
+template <class Self, class Lines, class Word>
+class GuardEvents : public Guard {
+ public:
+  // Each is raised only when set.
+  std::function<void(Self* sender)> OnRejected;
+  std::function<void(Self* sender, Word processId)> OnInstanceCreated;
+  std::function<void(Self* sender, Word processId)> OnInstanceDestroyed;
+  std::function<void(Self* sender, std::int32_t param)> OnUserNotify;
+  std::function<void(Self* sender, const Lines& cmdLine)> OnCmdLineReceived;
+  // `data` is a private copy, valid only during the call.
+  std::function<void(Self* sender, Word kind, const void* data, Word size)> OnDataAvailable;
+
+ protected:
+  virtual Lines LinesOf(const std::vector<std::u16string>& lines) const = 0;
+
+ private:
+  Self* self() { return static_cast<Self*>(this); }
+  void RaiseRejected() override {
+    if (OnRejected) OnRejected(self());
+  }
+  void RaiseInstanceCreated(std::uint32_t pid) override {
+    if (OnInstanceCreated) OnInstanceCreated(self(), pid);
+  }
+  void RaiseInstanceDestroyed(std::uint32_t pid) override {
+    if (OnInstanceDestroyed) OnInstanceDestroyed(self(), pid);
+  }
+  void RaiseUserNotify(std::int32_t param) override {
+    if (OnUserNotify) OnUserNotify(self(), param);
+  }
+  void RaiseCmdLineReceived(const std::vector<std::u16string>& lines) override {
+    if (OnCmdLineReceived) OnCmdLineReceived(self(), LinesOf(lines));
+  }
+  void RaiseDataAvailable(std::uint32_t kind, const void* data, std::uint32_t size) override {
+    if (OnDataAvailable) OnDataAvailable(self(), kind, data, size);
+  }
+  bool WantsCmdLine() const override { return static_cast<bool>(OnCmdLineReceived); }
 };
 
 }  // namespace guard

@@ -62,6 +62,12 @@ class ActivationTarget : public QObject {
   bool pending_ = false;
 };
 
+QStringList ToQt(const std::vector<std::u16string>& lines) {
+  QStringList list;
+  for (const std::u16string& line : lines) list.append(QString::fromStdU16String(line));
+  return list;
+}
+
 QPointer<ActivationTarget>& CurrentTarget() {
   static QPointer<ActivationTarget> target;
   return target;
@@ -109,39 +115,12 @@ void TJvAppInstances::SetApplicationWindow(QWidget* window, std::function<bool(Q
 
 void TJvAppInstances::BeforeCheck() { JclAppInstances().AttachToEventLoop(); }
 
-void TJvAppInstances::RaiseRejected() {
-  if (OnRejected) OnRejected(this);
-}
-
-void TJvAppInstances::RaiseInstanceCreated(std::uint32_t pid) {
-  if (OnInstanceCreated) OnInstanceCreated(this, pid);
-}
-
-void TJvAppInstances::RaiseInstanceDestroyed(std::uint32_t pid) {
-  if (OnInstanceDestroyed) OnInstanceDestroyed(this, pid);
-}
-
-void TJvAppInstances::RaiseUserNotify(std::int32_t param) {
-  if (OnUserNotify) OnUserNotify(this, param);
-}
-
-void TJvAppInstances::RaiseCmdLineReceived(const std::vector<std::u16string>& lines) {
-  if (!OnCmdLineReceived) return;
-  QStringList list;
-  for (const std::u16string& line : lines) list.append(QString::fromStdU16String(line));
-  OnCmdLineReceived(this, list);
-}
-
-void TJvAppInstances::RaiseDataAvailable(std::uint32_t kind, const void* data, std::uint32_t size) {
-  if (OnDataAvailable) OnDataAvailable(this, kind, data, size);
+QStringList TJvAppInstances::LinesOf(const std::vector<std::u16string>& lines) const {
+  return ToQt(lines);
 }
 
 QStringList TJvAppInstances::SplitLines(const QString& text) {
-  QStringList lines;
-  for (const std::u16string& line : Guard::SplitLines(text.toStdU16String())) {
-    lines.append(QString::fromStdU16String(line));
-  }
-  return lines;
+  return ToQt(Guard::SplitLines(text.toStdU16String()));
 }
 
 }  // namespace guard

@@ -30,24 +30,13 @@ namespace guard {
 // true (the outcome is not otherwise known).
 bool BringWindowToFront(QWidget* window);
 
-class TJvAppInstances final : public Guard {
+class TJvAppInstances final : public GuardEvents<TJvAppInstances, QStringList, std::uint32_t> {
  public:
   // Registers this guard with the process's registry (created on first use)
   // and, for the first guard of the process, enters the table with
   // CheckInstance(65535). Throws GuardError.
   TJvAppInstances();
   ~TJvAppInstances() override;
-
-  // Each is raised only when set.
-  std::function<void(TJvAppInstances* sender)> OnRejected;
-  std::function<void(TJvAppInstances* sender, std::uint32_t processId)> OnInstanceCreated;
-  std::function<void(TJvAppInstances* sender, std::uint32_t processId)> OnInstanceDestroyed;
-  std::function<void(TJvAppInstances* sender, std::int32_t param)> OnUserNotify;
-  std::function<void(TJvAppInstances* sender, const QStringList& cmdLine)> OnCmdLineReceived;
-  // `data` is a private copy, valid only during the call.
-  std::function<void(TJvAppInstances* sender, std::uint32_t kind, const void* data,
-                     std::uint32_t size)>
-      OnDataAvailable;
 
   // The window that rejected starts bring to the front (restored when
   // minimised, raised, activated). Kept by weak reference. A window that
@@ -63,13 +52,7 @@ class TJvAppInstances final : public Guard {
   static QStringList SplitLines(const QString& text);
 
  private:
-  void RaiseRejected() override;
-  void RaiseInstanceCreated(std::uint32_t pid) override;
-  void RaiseInstanceDestroyed(std::uint32_t pid) override;
-  void RaiseUserNotify(std::int32_t param) override;
-  void RaiseCmdLineReceived(const std::vector<std::u16string>& lines) override;
-  void RaiseDataAvailable(std::uint32_t kind, const void* data, std::uint32_t size) override;
-  bool WantsCmdLine() const override { return static_cast<bool>(OnCmdLineReceived); }
+  QStringList LinesOf(const std::vector<std::u16string>& lines) const override;
   void BeforeCheck() override;
 };
 

@@ -26,6 +26,12 @@ void RegisterGuardClass(HINSTANCE instance) {
   if (RegisterClassW(&wc) == 0) throw GuardError("Failed to register the guard window class");
 }
 
+std::vector<std::wstring> Wide(const std::vector<std::u16string>& lines) {
+  std::vector<std::wstring> wide;
+  for (const std::u16string& line : lines) wide.emplace_back(line.begin(), line.end());
+  return wide;
+}
+
 }  // namespace
 
 TJvAppInstances::TJvAppInstances() {
@@ -87,39 +93,12 @@ bool TJvAppInstances::Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
   return false;  // the notice goes on to the default handling
 }
 
-void TJvAppInstances::RaiseRejected() {
-  if (OnRejected) OnRejected(this);
-}
-
-void TJvAppInstances::RaiseInstanceCreated(std::uint32_t pid) {
-  if (OnInstanceCreated) OnInstanceCreated(this, pid);
-}
-
-void TJvAppInstances::RaiseInstanceDestroyed(std::uint32_t pid) {
-  if (OnInstanceDestroyed) OnInstanceDestroyed(this, pid);
-}
-
-void TJvAppInstances::RaiseUserNotify(std::int32_t param) {
-  if (OnUserNotify) OnUserNotify(this, param);
-}
-
-void TJvAppInstances::RaiseCmdLineReceived(const std::vector<std::u16string>& lines) {
-  if (!OnCmdLineReceived) return;
-  std::vector<std::wstring> wide;
-  for (const std::u16string& line : lines) wide.emplace_back(line.begin(), line.end());
-  OnCmdLineReceived(this, wide);
-}
-
-void TJvAppInstances::RaiseDataAvailable(std::uint32_t kind, const void* data, std::uint32_t size) {
-  if (OnDataAvailable) OnDataAvailable(this, kind, data, size);
+std::vector<std::wstring> TJvAppInstances::LinesOf(const std::vector<std::u16string>& lines) const {
+  return Wide(lines);
 }
 
 std::vector<std::wstring> TJvAppInstances::SplitLines(const std::wstring& text) {
-  std::vector<std::wstring> lines;
-  for (const std::u16string& line : Guard::SplitLines(std::u16string(text.begin(), text.end()))) {
-    lines.emplace_back(line.begin(), line.end());
-  }
-  return lines;
+  return Wide(Guard::SplitLines(std::u16string(text.begin(), text.end())));
 }
 
 }  // namespace guard

@@ -25,21 +25,11 @@
 
 namespace guard {
 
-class TJvAppInstances final : public Guard {
+class TJvAppInstances final : public GuardEvents<TJvAppInstances, std::vector<std::wstring>, DWORD> {
  public:
   // Throws GuardError.
   TJvAppInstances();
   ~TJvAppInstances() override;
-
-  // Each is raised only when set. What escapes one goes to the registry's
-  // error reporter.
-  std::function<void(TJvAppInstances* sender)> OnRejected;
-  std::function<void(TJvAppInstances* sender, DWORD processId)> OnInstanceCreated;
-  std::function<void(TJvAppInstances* sender, DWORD processId)> OnInstanceDestroyed;
-  std::function<void(TJvAppInstances* sender, std::int32_t param)> OnUserNotify;
-  std::function<void(TJvAppInstances* sender, const std::vector<std::wstring>& cmdLine)> OnCmdLineReceived;
-  // `data` is a private copy, valid only during the call.
-  std::function<void(TJvAppInstances* sender, DWORD kind, const void* data, DWORD size)> OnDataAvailable;
 
   // The guard window.
   HWND FHandle = nullptr;
@@ -51,14 +41,7 @@ class TJvAppInstances final : public Guard {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Handles the registry's notices and copy-data; false for anything else.
   bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-
-  void RaiseRejected() override;
-  void RaiseInstanceCreated(std::uint32_t pid) override;
-  void RaiseInstanceDestroyed(std::uint32_t pid) override;
-  void RaiseUserNotify(std::int32_t param) override;
-  void RaiseCmdLineReceived(const std::vector<std::u16string>& lines) override;
-  void RaiseDataAvailable(std::uint32_t kind, const void* data, std::uint32_t size) override;
-  bool WantsCmdLine() const override { return static_cast<bool>(OnCmdLineReceived); }
+  std::vector<std::wstring> LinesOf(const std::vector<std::u16string>& lines) const override;
 };
 
 }  // namespace guard
