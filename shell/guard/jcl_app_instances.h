@@ -12,8 +12,6 @@
 
 namespace guard {
 
-inline constexpr const char* kGuardWindowClass = kGuardWindowClassName;
-
 class TJclAppInstances final : private posix::Platform, public InstanceRegistry {
  public:
   // Opens the lock, the table and this copy's socket (in that order,
