@@ -20,7 +20,6 @@
 #include "shell/window_font.h"
 
 TForm4* Form4 = nullptr;
-hostlink::HostEditor HostEditor;
 
 namespace {
 
@@ -64,22 +63,9 @@ TForm4::TForm4(FormCreateSteps steps, int dpi) : steps_(std::move(steps)) {
     BuildControls(dpi);
     SetTabOrder();
 
-    // Single-instance guard: constructed once every control exists (it is
-    // the last component), its Check run before FormCreate. A rejected start
-    // ends inside Check with exit code 0.
-    if (steps_.instanceGuard) {
-      JvAppInstances1 = std::make_unique<guard::TJvAppInstances>();
-      JvAppInstances1->OnRejected = [this](guard::TJvAppInstances*) {
-        shell::RunHandler([this] { JvAppInstances1Rejected(this); });
-      };
-      guard::TJvAppInstances::SetApplicationWindow(this);
-      // What a guard event handler lets escape goes to the error report.
-      guard::JclAppInstances().SetErrorReporter(
-          [](const std::exception&) { shell::ReportError(std::current_exception()); });
-      JvAppInstances1->Check();
-    }
-
-    shell::RunHandler([this] { FormCreate(this); });
+    shell::CompleteMainWindow(
+        steps_, JvAppInstances1, [this] { JvAppInstances1Rejected(this); },
+        [this] { guard::TJvAppInstances::SetApplicationWindow(this); }, [this] { FormCreate(this); });
   } catch (...) {
     Form4 = nullptr;
     throw;
@@ -169,13 +155,7 @@ void TForm4::SetTabOrder() {
 }
 
 void TForm4::FormCreate(QObject* /*Sender*/) {
-  if (steps_.createMutex) steps_.createMutex();
-  if (!steps_.connector) return;
-  std::unique_ptr<hostlink::Connector> connector = steps_.connector();
-  if (connector == nullptr) return;
-  const bool linked = hostlink::AttachSequence(
-      HostEditor, *connector, [this](const std::string& s) { MyMessage(s); });
-  if (linked) showNormal();
+  shell::RunFormCreate(steps_, [this](const std::string& s) { MyMessage(s); }, [this] { showNormal(); });
 }
 
 void TForm4::btnRunClick(QObject* /*Sender*/) {
@@ -197,7 +177,7 @@ void TForm4::FormKeyPress(QObject* /*Sender*/, char16_t& Key) { Key = shell::Typ
 
 void TForm4::btnExitClick(QObject* /*Sender*/) { close(); }
 
-void TForm4::JvAppInstances1Rejected(QObject* /*Sender*/) { MyMessage("Pellmark Already Running"); }
+void TForm4::JvAppInstances1Rejected(QObject* /*Sender*/) { MyMessage(shell::kAlreadyRunningText); }
 
 void TForm4::MyMessage(std::string s) { shell::MyMessage(std::move(s)); }
 

@@ -1,4 +1,5 @@
-// The main window TForm4, its one global reference Form4, and HostEditor.
+// The main window TForm4 and its one global reference Form4 (HostEditor
+// and FormCreateSteps: shell/program_order.h).
 #ifndef SHELL_BREVANDUNIT_H_
 #define SHELL_BREVANDUNIT_H_
 
@@ -12,9 +13,8 @@
 #include <memory>
 #include <string>
 
-#include "hostlink/attach.h"
-#include "hostlink/host_editor.h"
 #include "shell/guard/jv_app_instances.h"
+#include "shell/program_order.h"
 #include "shell/scaling.h"
 
 class TForm4;
@@ -22,20 +22,6 @@ class TForm4;
 // The one main window. Set at the start of TForm4's construction, so that
 // code run while the window is built reaches it; cleared when it is destroyed.
 extern TForm4* Form4;
-
-// The link to the host editor: empty until FormCreate attaches, released at
-// shutdown.
-extern hostlink::HostEditor HostEditor;
-
-// What FormCreate does beyond the window itself. Empty members are skipped,
-// so a window built without them never touches a runtime file or a bus.
-struct FormCreateSteps {
-  std::function<void()> createMutex;
-  std::function<std::unique_ptr<hostlink::Connector>()> connector;
-  // Build the single-instance guard and run its check before FormCreate.
-  // Off for windows built in tests, which share one program file.
-  bool instanceGuard = false;
-};
 
 class TForm4 : public QWidget {
   Q_OBJECT

@@ -5,9 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "shell/error_text.h"
-#include "shell/guard/jcl_app_instances.h"
-#include "shell/messages.h"
+#include "shell/program_order.h"
 
 namespace shell {
 namespace {
@@ -36,29 +34,19 @@ int RunProgram(const std::function<std::unique_ptr<TForm4>()>& buildWindow) {
   QApplication::setQuitOnLastWindowClosed(false);
 
   std::unique_ptr<TForm4> window;
-  try {
+  MainWindowRun run;
+  run.build = [&] {
     window = buildWindow();
     if (window == nullptr) throw std::runtime_error("The main window was not built");
-  } catch (...) {
-    const std::exception_ptr error = std::current_exception();
-    const QString module = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-    ShowApplicationError(StartupErrorText(ErrorKind(error), module.toStdString(),
-                                          reinterpret_cast<std::uintptr_t>(&BuildMainWindow),
-                                          InnermostMessage(error)));
-    return 1;
-  }
-
-  QObject::connect(window.get(), &TForm4::Closed, qApp, &QCoreApplication::quit,
-                   Qt::QueuedConnection);
-  window->ShowFromMessageLoop();
-  QApplication::exec();
-
-  // Shutdown: the window and its components, then the host link, then this
-  // copy leaves the instance registry and tells the others.
-  window.reset();
-  HostEditor.Release();
-  guard::ReleaseJclAppInstances();
-  return 0;
+  };
+  run.run = [&] {
+    QObject::connect(window.get(), &TForm4::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    window->ShowFromMessageLoop();
+    QApplication::exec();
+  };
+  run.destroy = [&] { window.reset(); };
+  run.moduleName = [] { return QFileInfo(QCoreApplication::applicationFilePath()).fileName().toStdString(); };
+  return RunMainWindow(run);
 }
 
 }  // namespace shell

@@ -10,16 +10,14 @@
 
 namespace shell {
 
-inline constexpr const char* kApplicationTitle = "Pellmark";
-
 // The program's icon at every size it ships in.
 QIcon ProgramIcon();
 
-// Runs the program on an existing QApplication whose title has been set:
+// Runs the program on an existing QApplication (RunMainWindow's order):
 // builds the main window (showing the "Application Error" box and returning
 // 1 when that fails), shows it centred, runs the message loop until the
-// window is closed, then destroys the window and releases HostEditor.
-// Returns the exit code: 0 after a normal run.
+// window is closed, then shuts down. Returns the exit code: 0 after a
+// normal run.
 int RunProgram(FormCreateSteps steps);
 
 // The same with the window built by `buildWindow` (which sets Form4).

@@ -103,10 +103,13 @@ std::string InvokeErrorText(HRESULT status, const EXCEPINFO& exception) {
   const BSTR d = exception.bstrDescription;
   std::string text = TrimHostText(Narrow(d, d ? SysStringLen(d) : 0));
   if (text.empty()) {
-    // The host's code: scode, else wCode; a host that gave neither gets the
-    // text of DISP_E_EXCEPTION itself.
+    // The host's code: scode, else the status its application code wCode
+    // stands for (FACILITY_ITF, from 0x80040200); a host that gave neither
+    // gets the text of DISP_E_EXCEPTION itself.
     HRESULT code = exception.scode;
-    if (code == 0) code = exception.wCode != 0 ? exception.wCode : DISP_E_EXCEPTION;
+    if (code == 0) {
+      code = exception.wCode != 0 ? static_cast<HRESULT>(0x80040200u + exception.wCode) : DISP_E_EXCEPTION;
+    }
     text = SystemText(code);
   }
   return text;

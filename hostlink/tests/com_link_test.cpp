@@ -355,7 +355,8 @@ TEST(ComErrorText, HostExceptionsAndSystemTexts) {
       {L"Line 3 is broken. . \t\r\n", E_FAIL, 0, "Line 3 is broken"},
       {L"...", E_FAIL, 0, ExpectedSystemText(E_FAIL)},
       {nullptr, E_OUTOFMEMORY, 0, ExpectedSystemText(E_OUTOFMEMORY)},
-      {nullptr, 0, 5, ExpectedSystemText(5)},
+      // wCode is the host's own code: the status 0x80040200 + wCode stands for it.
+      {nullptr, 0, 5, ExpectedSystemText(static_cast<HRESULT>(0x80040205))},
       {nullptr, 0, 0, ExpectedSystemText(DISP_E_EXCEPTION)},
       {L"Zeile \u00fcberlang", E_FAIL, 0, "Zeile \xc3\xbc" "berlang"},
   };
@@ -375,6 +376,7 @@ TEST(ComErrorText, HostExceptionsAndSystemTexts) {
   EXPECT_EQ(com::SystemText(static_cast<HRESULT>(0xa0001234)),
             ExpectedSystemText(static_cast<HRESULT>(0xa0001234)));
   EXPECT_EQ(ExpectedSystemText(static_cast<HRESULT>(0xa0001234)), "OLE error a0001234");
+  EXPECT_EQ(ExpectedSystemText(static_cast<HRESULT>(0x80040205)), "OLE error 80040205");
 }
 
 // Results a proxy never delivers but an in-process host may: values by
@@ -539,6 +541,7 @@ TEST_F(ComLinkTest, FailuresShowTheirTexts) {
                            "error step@3 0x1",
                            "error step@4 0x80004005",
                            "error step@5 0xa0001234",
+                           "error step@6 wcode:5",
                            "error selectline names:0x80020006",
                            "error markline names:0x8002000e"}),
             nullptr);
@@ -557,6 +560,8 @@ TEST_F(ComLinkTest, FailuresShowTheirTexts) {
   EXPECT_EQ(step(), "error: " + ExpectedSystemText(S_FALSE));  // only S_OK succeeds
   EXPECT_EQ(step(), "error: " + ExpectedSystemText(E_FAIL));
   EXPECT_EQ(step(), "error: " + ExpectedSystemText(static_cast<HRESULT>(0xa0001234)));
+  // The host's application code 5, no description: the status it stands for.
+  EXPECT_EQ(step(), "error: " + ExpectedSystemText(static_cast<HRESULT>(0x80040205)));
   EXPECT_EQ(Outcome([&] {
               editor.selectline(1, ArgForm::ByValue);
               return std::string("ok");
@@ -570,7 +575,7 @@ TEST_F(ComLinkTest, FailuresShowTheirTexts) {
   // The host's own refusal arrives as DISP_E_EXCEPTION with its text.
   EXPECT_EQ(Outcome([&] { return Num(editor.CurrentBlock(100)); }),
             "error: CurrentBlock: index 100 is outside 0 to 99");
-  EXPECT_EQ(step(), "ok");  // the sixth step has no rule: line 1
+  EXPECT_EQ(step(), "ok");  // the seventh step has no rule: line 1
 }
 
 TEST_F(ComLinkTest, PassOverComWritesWhatThePassWritesInProcess) {

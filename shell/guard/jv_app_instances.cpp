@@ -1,8 +1,5 @@
 #include "shell/guard/jv_app_instances.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 #include <QEvent>
@@ -11,7 +8,6 @@
 #include <QWidget>
 #include <stdexcept>
 
-#include "shell/guard/posix/endpoint.h"
 
 namespace guard {
 
@@ -54,10 +50,8 @@ class ActivationTarget : public QObject {
   bool Bring() {
     try {
       return bring_(window_);
-    } catch (const std::exception& e) {
-      JclAppInstances().ReportError(e);
     } catch (...) {
-      JclAppInstances().ReportError(std::runtime_error("Unknown error while activating the window"));
+      JclAppInstances().ReportError(std::current_exception());
     }
     return false;
   }
@@ -67,6 +61,12 @@ class ActivationTarget : public QObject {
   bool shown_;
   bool pending_ = false;
 };
+
+QStringList ToQt(const std::vector<std::u16string>& lines) {
+  QStringList list;
+  for (const std::u16string& line : lines) list.append(QString::fromStdU16String(line));
+  return list;
+}
 
 QPointer<ActivationTarget>& CurrentTarget() {
   static QPointer<ActivationTarget> target;
@@ -113,109 +113,14 @@ void TJvAppInstances::SetApplicationWindow(QWidget* window, std::function<bool(Q
   JclAppInstances().SetActivationHandler([target]() { return target ? target->Activate() : false; });
 }
 
-void TJvAppInstances::Check() {
-  if (!Active || MaxInstances <= 0) return;
-  TJclAppInstances& registry = JclAppInstances();
-  registry.AttachToEventLoop();
-  if (!registry.TableWasFull()) {
-    if (registry.Position() < MaxInstances) return;
-    const std::uint32_t own = registry.ProcessID();
-    const auto roundEnd =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(posix::kRoundWaitMs);
-    for (std::uint32_t pid : registry.ProcessIDs()) {
-      if (pid == own) continue;
-      if (const auto answer = registry.QueryActivity(pid, roundEnd)) HandleNotice(kActivityAnswer, *answer);
-      if (!Active) break;
-    }
-    if (!Active) return;  // the others are inactive: this copy runs, inactive itself
-  }
-  if (OnRejected) OnRejected(this);
-  if (AutoActivate) registry.SwitchTo(0);
-  if (SendCmdLine) registry.SendCmdLineParams(kGuardWindowClass, this);
-  ReleaseJclAppInstances();
-  std::fflush(nullptr);
-  std::_Exit(0);
-}
+void TJvAppInstances::BeforeCheck() { JclAppInstances().AttachToEventLoop(); }
 
-void TJvAppInstances::UserNotify(std::int32_t param) {
-  JclAppInstances().Announce(kUserNotify, static_cast<std::uint32_t>(param));
-}
-
-bool TJvAppInstances::SendData(std::uint32_t kind, const void* data, std::uint32_t size) {
-  return JclAppInstances().SendData(kGuardWindowClass, kind, data, size, this);
-}
-
-template <typename F>
-void TJvAppInstances::Raise(F&& call) {
-  try {
-    call();
-  } catch (const std::exception& e) {
-    JclAppInstances().ReportError(e);
-  } catch (...) {
-    JclAppInstances().ReportError(std::runtime_error("Unknown error in a guard event handler"));
-  }
-}
-
-std::optional<std::uint32_t> TJvAppInstances::HandleNotice(std::uint32_t code, std::uint32_t value) {
-  switch (code) {
-    case kInstanceCreated:
-      if (OnInstanceCreated && value != JclAppInstances().ProcessID()) {
-        Raise([&] { OnInstanceCreated(this, value); });
-      }
-      break;
-    case kInstanceDestroyed:
-      if (OnInstanceDestroyed) Raise([&] { OnInstanceDestroyed(this, value); });
-      break;
-    case kUserNotify:
-      if (OnUserNotify) Raise([&] { OnUserNotify(this, static_cast<std::int32_t>(value)); });
-      break;
-    case kActivityQuery:
-      return Active ? 1 : 0;
-    case kActivityAnswer:
-      Active = value != 0;
-      break;
-    default:
-      break;  // every other code is ignored
-  }
-  return std::nullopt;
-}
-
-std::uint32_t TJvAppInstances::HandleCopyData(std::uint32_t senderPid, std::uint32_t kind,
-                                              const std::vector<unsigned char>& data) {
-  if (senderPid == JclAppInstances().ProcessID()) return 0;
-  if (kind == kCmdLineDataKind) {
-    if (OnCmdLineReceived) {
-      QString text;
-      text.reserve(static_cast<qsizetype>(data.size() / 2));
-      for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        text.append(QChar(static_cast<char16_t>(data[i] | (data[i + 1] << 8))));
-      }
-      Raise([&] { OnCmdLineReceived(this, SplitLines(text)); });
-    }
-  } else if (OnDataAvailable) {
-    const std::vector<unsigned char> copy = data;
-    Raise([&] { OnDataAvailable(this, kind, copy.data(), static_cast<std::uint32_t>(copy.size())); });
-  }
-  return 1;
+QStringList TJvAppInstances::LinesOf(const std::vector<std::u16string>& lines) const {
+  return ToQt(lines);
 }
 
 QStringList TJvAppInstances::SplitLines(const QString& text) {
-  QStringList lines;
-  qsizetype start = 0;
-  const qsizetype n = text.size();
-  qsizetype i = 0;
-  while (i < n) {
-    const QChar c = text.at(i);
-    if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-      lines.append(text.mid(start, i - start));
-      if (c == QLatin1Char('\r') && i + 1 < n && text.at(i + 1) == QLatin1Char('\n')) ++i;
-      start = ++i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < n) lines.append(text.mid(start));
-  return lines;
+  return ToQt(Guard::SplitLines(text.toStdU16String()));
 }
 
 }  // namespace guard

@@ -6,18 +6,20 @@
 //   2. set OnRejected, and register the main window with
 //      SetApplicationWindow so rejected starts bring it to the front;
 //   3. call Check() once every component exists, before FormCreate. A
-//      rejected start never returns from Check: the process ends with 0.
+//      rejected start never returns from Check: the process ends with 0
+//      (Guard::Check tells the order).
 // At shutdown destroy it with the window, then ReleaseJclAppInstances().
 #ifndef SHELL_GUARD_JV_APP_INSTANCES_H_
 #define SHELL_GUARD_JV_APP_INSTANCES_H_
 
 #include <cstdint>
 #include <functional>
-#include <optional>
+#include <string>
 #include <vector>
 
 #include <QStringList>
 
+#include "shell/guard/instance_guard.h"
 #include "shell/guard/jcl_app_instances.h"
 
 class QWidget;
@@ -28,47 +30,13 @@ namespace guard {
 // true (the outcome is not otherwise known).
 bool BringWindowToFront(QWidget* window);
 
-class TJvAppInstances : public GuardWindow {
+class TJvAppInstances final : public GuardEvents<TJvAppInstances, QStringList, std::uint32_t> {
  public:
   // Registers this guard with the process's registry (created on first use)
   // and, for the first guard of the process, enters the table with
   // CheckInstance(65535). Throws GuardError.
   TJvAppInstances();
   ~TJvAppInstances() override;
-  TJvAppInstances(const TJvAppInstances&) = delete;
-  TJvAppInstances& operator=(const TJvAppInstances&) = delete;
-
-  // Takes part in the check, and the answer to activity queries.
-  bool Active = true;
-  // A copy is allowed while its position is below this; 0 or less: no check.
-  std::int32_t MaxInstances = 1;
-  // On rejection, bring the first copy in the table to the front.
-  bool AutoActivate = true;
-  // On rejection, send this copy's arguments to the copies in the table.
-  bool SendCmdLine = true;
-
-  // Each is raised only when set.
-  std::function<void(TJvAppInstances* sender)> OnRejected;
-  std::function<void(TJvAppInstances* sender, std::uint32_t processId)> OnInstanceCreated;
-  std::function<void(TJvAppInstances* sender, std::uint32_t processId)> OnInstanceDestroyed;
-  std::function<void(TJvAppInstances* sender, std::int32_t param)> OnUserNotify;
-  std::function<void(TJvAppInstances* sender, const QStringList& cmdLine)> OnCmdLineReceived;
-  // `data` is a private copy, valid only during the call.
-  std::function<void(TJvAppInstances* sender, std::uint32_t kind, const void* data,
-                     std::uint32_t size)>
-      OnDataAvailable;
-
-  // Load completion: the single-instance check. Returns when the start is
-  // allowed. When rejected: OnRejected, then (AutoActivate) the first copy
-  // comes to the front, then (SendCmdLine) the arguments go to the copies,
-  // the registry is freed and the process ends at once with exit code 0.
-  // A full table (no room to enter) counts as rejected.
-  void Check();
-
-  // Announces code 3 with `param` to every copy.
-  void UserNotify(std::int32_t param);
-  // Copy-data of `kind` to the guards of every copy in the table.
-  bool SendData(std::uint32_t kind, const void* data, std::uint32_t size);
 
   // The window that rejected starts bring to the front (restored when
   // minimised, raised, activated). Kept by weak reference. A window that
@@ -80,17 +48,12 @@ class TJvAppInstances : public GuardWindow {
   // past the guard: errors go to the registry's error reporter).
   static void SetApplicationWindow(QWidget* window, std::function<bool(QWidget*)> bring);
 
-  std::optional<std::uint32_t> HandleNotice(std::uint32_t code, std::uint32_t value) override;
-  std::uint32_t HandleCopyData(std::uint32_t senderPid, std::uint32_t kind,
-                               const std::vector<unsigned char>& data) override;
-
-  // Splits received command-line text into its lines (CR LF, CR or LF end a
-  // line; a trailing break makes no empty last line).
+  // Guard::SplitLines on Qt text.
   static QStringList SplitLines(const QString& text);
 
  private:
-  template <typename F>
-  void Raise(F&& call);
+  QStringList LinesOf(const std::vector<std::u16string>& lines) const override;
+  void BeforeCheck() override;
 };
 
 }  // namespace guard

@@ -13,7 +13,6 @@
 #include "shell/win32/res/resource.h"
 
 TForm4* Form4 = nullptr;
-hostlink::HostEditor HostEditor;
 
 namespace {
 
@@ -57,19 +56,9 @@ TForm4::TForm4(FormCreateSteps steps, int dpi) : steps_(std::move(steps)) {
     if (handle_ == nullptr) throw std::runtime_error("Failed to create the main window");
     BuildControls();
 
-    // The single-instance guard, last of the components: its check runs
-    // once every control exists and before FormCreate. A rejected start
-    // ends inside Check with exit code 0.
-    if (steps_.instanceGuard) {
-      guard::JclAppInstances().SetErrorReporter([](std::exception_ptr e) { shell::ReportError(e); });
-      JvAppInstances1 = std::make_unique<guard::TJvAppInstances>();
-      JvAppInstances1->OnRejected = [this](guard::TJvAppInstances*) {
-        shell::RunHandler([this] { JvAppInstances1Rejected(JvAppInstances1->FHandle); });
-      };
-      JvAppInstances1->Check();
-    }
-
-    shell::RunHandler([this] { FormCreate(handle_); });
+    shell::CompleteMainWindow(
+        steps_, JvAppInstances1, [this] { JvAppInstances1Rejected(JvAppInstances1->FHandle); }, {},
+        [this] { FormCreate(handle_); });
   } catch (...) {
     JvAppInstances1.reset();
     if (handle_ != nullptr) DestroyWindow(handle_);
@@ -159,13 +148,8 @@ void TForm4::BuildControls() {
 }
 
 void TForm4::FormCreate(HWND /*Sender*/) {
-  if (steps_.createMutex) steps_.createMutex();
-  if (!steps_.connector) return;
-  std::unique_ptr<hostlink::Connector> connector = steps_.connector();
-  if (connector == nullptr) return;
-  const bool linked = hostlink::AttachSequence(HostEditor, *connector,
-                                               [this](const std::string& s) { MyMessage(s); });
-  if (linked) ShowWindow(handle_, SW_SHOWNORMAL);
+  shell::RunFormCreate(steps_, [this](const std::string& s) { MyMessage(s); },
+                       [this] { ShowWindow(handle_, SW_SHOWNORMAL); });
 }
 
 void TForm4::btnRunClick(HWND /*Sender*/) {
@@ -184,7 +168,7 @@ void TForm4::FormKeyPress(HWND /*Sender*/, wchar_t& Key) {
 
 void TForm4::btnExitClick(HWND /*Sender*/) { SendMessageW(handle_, WM_CLOSE, 0, 0); }
 
-void TForm4::JvAppInstances1Rejected(HWND /*Sender*/) { MyMessage("Pellmark Already Running"); }
+void TForm4::JvAppInstances1Rejected(HWND /*Sender*/) { MyMessage(shell::kAlreadyRunningText); }
 
 void TForm4::MyMessage(std::string s) { shell::MyMessage(std::move(s)); }
 

@@ -1,5 +1,5 @@
-// The main window TForm4 (Win32), its one global reference Form4, and
-// HostEditor.
+// The main window TForm4 (Win32) and its one global reference Form4
+// (HostEditor and FormCreateSteps: shell/program_order.h).
 #ifndef SHELL_WIN32_BREVANDUNIT_H_
 #define SHELL_WIN32_BREVANDUNIT_H_
 
@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "hostlink/attach.h"
-#include "hostlink/host_editor.h"
 #include "shell/guard/win32/jv_app_instances.h"
+#include "shell/program_order.h"
 #include "shell/scaling.h"
 
 class TForm4;
@@ -21,18 +20,6 @@ class TForm4;
 // The one main window. Set at the start of TForm4's construction, so that
 // code run while the window is built reaches it; cleared when it is destroyed.
 extern TForm4* Form4;
-
-// The link to the host editor: empty until FormCreate attaches, released at
-// shutdown.
-extern hostlink::HostEditor HostEditor;
-
-// What FormCreate does beyond the window itself. Empty members are skipped.
-struct FormCreateSteps {
-  std::function<void()> createMutex;
-  std::function<std::unique_ptr<hostlink::Connector>()> connector;
-  // Build the single-instance guard and run its check before FormCreate.
-  bool instanceGuard = false;
-};
 
 class TForm4 {
  public:

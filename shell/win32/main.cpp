@@ -1,19 +1,11 @@
 // brevand.exe: the program entry.
 #include <memory>
 
-#include "shell/win32/startup.h"
-#ifdef BREVAND_COM_LINK
 #include "hostlink/com/com_connector.h"
-#endif
+#include "shell/win32/startup.h"
 
 int main() {
-  FormCreateSteps steps;
-  steps.instanceGuard = true;
-  steps.createMutex = [] { shell::win32::CreateNamedMutex(); };
-#ifdef BREVAND_COM_LINK
-  steps.connector = []() -> std::unique_ptr<hostlink::Connector> {
-    return std::make_unique<hostlink::com::ComConnector>();
-  };
-#endif
-  return shell::win32::RunProgram(std::move(steps));
+  return shell::win32::RunProgram(shell::ProgramSteps(
+      [] { shell::win32::CreateNamedMutex(); },
+      []() -> std::unique_ptr<hostlink::Connector> { return std::make_unique<hostlink::com::ComConnector>(); }));
 }

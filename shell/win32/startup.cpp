@@ -2,23 +2,15 @@
 
 #include <ole2.h>
 
-#include <cstdint>
-#include <exception>
 #include <memory>
 
-#include "shell/error_text.h"
-#include "shell/guard/win32/jcl_app_instances.h"
 #include "shell/guard/win32/objects.h"
-#include "shell/messages.h"
+#include "shell/program_order.h"
 #include "shell/win32/application.h"
 
 namespace shell::win32 {
 
 namespace {
-
-std::unique_ptr<TForm4> BuildMainWindow(FormCreateSteps steps) {
-  return std::make_unique<TForm4>(std::move(steps));
-}
 
 std::string ModuleName() {
   wchar_t path[MAX_PATH];
@@ -49,33 +41,23 @@ int RunProgram(FormCreateSteps steps) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
 
-  int exitCode = 0;
-  {
-    SetApplicationTitle(kApplicationTitle);
-    std::unique_ptr<ApplicationWindow> application;
-    std::unique_ptr<TForm4> window;
-    try {
-      application = std::make_unique<ApplicationWindow>(guard::win32::Widen(kApplicationTitle));
-      window = BuildMainWindow(std::move(steps));
-    } catch (...) {
-      const std::exception_ptr error = std::current_exception();
-      ShowApplicationError(StartupErrorText(ErrorKind(error), ModuleName(),
-                                            reinterpret_cast<std::uintptr_t>(&BuildMainWindow),
-                                            InnermostMessage(error)));
-      exitCode = 1;
-    }
-    if (window != nullptr) {
-      application->SetMainWindow(window->Handle());
-      window->ShowFromMessageLoop();
-      RunMessageLoop(*window);
-      // Shutdown: the window and its components, the host link, then this
-      // copy leaves the instance registry and tells the others.
-      application->SetMainWindow(nullptr);
-      window.reset();
-    }
-    HostEditor.Release();
-    guard::ReleaseJclAppInstances();
-  }
+  std::unique_ptr<ApplicationWindow> application;
+  std::unique_ptr<TForm4> window;
+  MainWindowRun run;
+  run.build = [&] {
+    application = std::make_unique<ApplicationWindow>(guard::win32::Widen(ApplicationTitle()));
+    window = std::make_unique<TForm4>(std::move(steps));
+  };
+  run.run = [&] {
+    application->SetMainWindow(window->Handle());
+    window->ShowFromMessageLoop();
+    RunMessageLoop(*window);
+    application->SetMainWindow(nullptr);
+  };
+  run.destroy = [&] { window.reset(); };
+  run.moduleName = ModuleName;
+  const int exitCode = RunMainWindow(run);
+  application.reset();
   if (ole) OleUninitialize();
   return exitCode;
 }

@@ -6,7 +6,6 @@
 
 namespace shell::win32 {
 
-inline constexpr const char* kApplicationTitle = "Pellmark";
 inline constexpr wchar_t kMutexName[] = L"NorvaneBrevandMutex";
 
 // Creates the named mutex "NorvaneBrevandMutex" (no security attributes, not
@@ -14,11 +13,11 @@ inline constexpr wchar_t kMutexName[] = L"NorvaneBrevandMutex";
 // until the process ends. Failure goes unnoticed.
 void CreateNamedMutex();
 
-// The whole program: COM for the thread (OleInitialize), the application
-// window and title, the main window (the "Application Error" box and exit
-// code 1 when it cannot be built), the message loop with the first show,
-// then shutdown: the window with its guard, HostEditor, the instance
-// registry, COM. Returns the exit code: 0 after a normal run.
+// The whole program: COM for the thread (OleInitialize), then
+// RunMainWindow's order with the application window and the main window
+// (the "Application Error" box and exit code 1 when they cannot be built),
+// the message loop with the first show, and shutdown; COM last. Returns the
+// exit code: 0 after a normal run.
 int RunProgram(FormCreateSteps steps);
 
 // The message loop: runs until WM_QUIT, passing each message through the

@@ -385,6 +385,14 @@ HRESULT HostObject::Serve(DISPID id, const std::string& member, WORD flags, DISP
       }
       return DISP_E_EXCEPTION;
     }
+    if (rule->errorName.rfind("wcode:", 0) == 0) {
+      if (exception) {
+        *exception = EXCEPINFO{};
+        exception->bstrSource = ToBstr("norvane.norvanex");
+        exception->wCode = static_cast<WORD>(ParseCode(rule->errorName.substr(6)));
+      }
+      return DISP_E_EXCEPTION;
+    }
     return ParseCode(rule->errorName);
   }
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/guard/instance_registry.h"  // kAnswerWaitMs, kRoundWaitMs
+
 class QSocketNotifier;
 
 namespace guard::posix {
@@ -33,11 +35,6 @@ struct Message {
 
 // Largest copy-data a copy accepts.
 inline constexpr std::size_t kMaxData = std::size_t{8} << 20;
-// How long a waiting send waits for the other copy to answer.
-inline constexpr int kAnswerWaitMs = 3000;
-// How long one round of waiting sends (a query or a copy-data to every
-// copy) waits in all; copies after that get the message without a wait.
-inline constexpr int kRoundWaitMs = 5000;
 // How long a receiver waits for a connected sender's bytes.
 inline constexpr int kReceiveWaitMs = 1000;
 

@@ -33,17 +33,6 @@ class RecursiveFileLock {
   int depth_ = 0;
 };
 
-class ScopedLock {
- public:
-  explicit ScopedLock(RecursiveFileLock& lock) : lock_(lock) { lock_.Acquire(); }
-  ~ScopedLock() { lock_.Release(); }
-  ScopedLock(const ScopedLock&) = delete;
-  ScopedLock& operator=(const ScopedLock&) = delete;
-
- private:
-  RecursiveFileLock& lock_;
-};
-
 }  // namespace guard::posix
 
 #endif  // SHELL_GUARD_POSIX_FILE_LOCK_H_

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -407,21 +408,45 @@ TEST_F(GuardProcessTest, CopyThatCannotBeProbedCountsAsAlive) {
   EXPECT_TRUE(WaitFor(first, "activated"));
 }
 
-TEST_F(GuardProcessTest, RejectedCopyNeverActivatesItself) {
-  // The running copy leaves while the second is inside its rejection: the
-  // second is then first in the table, and must not show its own window.
+TEST_F(GuardProcessTest, RejectedCopyLeavesTheTableBeforeItsBox) {
+  // While the second start's box is up, the running copy closes and the
+  // user starts again: that start runs, and the box's end changes nothing.
   const std::string gate = root_ + "/dismissed";
-  const pid_t first = StartRunning();
+  const pid_t first = StartRunning({"--events"});
   const pid_t second = Start({"--reject-wait", gate});
   ASSERT_TRUE(WaitFor(second, "rejected")) << Record(second);
+  EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(first)});
+  EXPECT_TRUE(WaitFor(first, "destroyed " + std::to_string(second))) << Record(first);
   kill(first, SIGTERM);
   EXPECT_EQ(WaitExit(first), 0);
-  EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(second)});
+  EXPECT_TRUE(TablePids().empty());
+  const pid_t third = Start({"--events"});
+  ASSERT_TRUE(WaitFor(third, "ready")) << Record(third);
+  EXPECT_TRUE(Has(third, "allowed")) << Record(third);
   std::ofstream(gate).put('x');
   EXPECT_EQ(WaitExit(second), 0);
+  // It brought forward the copy that ran when it was rejected (gone now),
+  // never itself nor the new one.
   EXPECT_FALSE(Has(second, "activated")) << Record(second);
   EXPECT_FALSE(Has(second, "allowed"));
-  EXPECT_TRUE(TablePids().empty());
+  EXPECT_FALSE(Has(third, "activated")) << Record(third);
+  EXPECT_EQ(TablePids(), std::vector<std::uint32_t>{static_cast<std::uint32_t>(third)});
+}
+
+TEST_F(GuardProcessTest, RejectedCopyEndsWithZeroWhenTheLockStaysOutOfReachAfterItsBox) {
+  const std::string gate = root_ + "/dismissed";
+  const pid_t first = StartRunning({"--events"});
+  const pid_t second = Start({"--reject-wait", gate, "late"});
+  ASSERT_TRUE(WaitFor(second, "rejected")) << Record(second);
+  // Another holder keeps the registry lock from here on.
+  const int lock = open(LockPath().c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(lock, 0);
+  ASSERT_EQ(flock(lock, LOCK_EX), 0);
+  std::ofstream(gate).put('x');
+  EXPECT_EQ(WaitExit(second, 30000), 0) << Record(second);
+  EXPECT_TRUE(WaitFor(first, "activated")) << Record(first);
+  close(lock);
+  EXPECT_EQ(waitpid(first, nullptr, WNOHANG), 0) << "the first copy still runs";
 }
 
 TEST_F(GuardProcessTest, ActivationDuringCreationWaitsForTheFirstShow) {

@@ -1,4 +1,5 @@
-// The single-instance guard owned by the main window (Windows).
+// The single-instance guard owned by the main window (Windows): Guard's
+// rules with the Windows events and the hidden guard window.
 //
 // Use, in the window's build order:
 //   1. construct it while the window is built (creates its hidden window of
@@ -6,7 +7,8 @@
 //      throw GuardError: show it in the start-up error box, exit 1);
 //   2. set OnRejected;
 //   3. call Check() once every component exists, before FormCreate. A
-//      rejected start never returns from Check: the process ends with 0.
+//      rejected start never returns from Check: the process ends with 0
+//      (Guard::Check tells the order).
 // At shutdown destroy it with the window, then ReleaseJclAppInstances().
 #ifndef SHELL_GUARD_WIN32_JV_APP_INSTANCES_H_
 #define SHELL_GUARD_WIN32_JV_APP_INSTANCES_H_
@@ -18,56 +20,28 @@
 #include <string>
 #include <vector>
 
+#include "shell/guard/instance_guard.h"
 #include "shell/guard/win32/jcl_app_instances.h"
 
 namespace guard {
 
-class TJvAppInstances {
+class TJvAppInstances final : public GuardEvents<TJvAppInstances, std::vector<std::wstring>, DWORD> {
  public:
   // Throws GuardError.
   TJvAppInstances();
-  ~TJvAppInstances();
-  TJvAppInstances(const TJvAppInstances&) = delete;
-  TJvAppInstances& operator=(const TJvAppInstances&) = delete;
-
-  bool Active = true;
-  std::int32_t MaxInstances = 1;
-  bool AutoActivate = true;
-  bool SendCmdLine = true;
-
-  // Each is raised only when set. What escapes one goes to the registry's
-  // error reporter.
-  std::function<void(TJvAppInstances* sender)> OnRejected;
-  std::function<void(TJvAppInstances* sender, DWORD processId)> OnInstanceCreated;
-  std::function<void(TJvAppInstances* sender, DWORD processId)> OnInstanceDestroyed;
-  std::function<void(TJvAppInstances* sender, std::int32_t param)> OnUserNotify;
-  std::function<void(TJvAppInstances* sender, const std::vector<std::wstring>& cmdLine)> OnCmdLineReceived;
-  // `data` is a private copy, valid only during the call.
-  std::function<void(TJvAppInstances* sender, DWORD kind, const void* data, DWORD size)> OnDataAvailable;
+  ~TJvAppInstances() override;
 
   // The guard window.
   HWND FHandle = nullptr;
 
-  // Load completion: the single-instance check. Returns when the start is
-  // allowed. When rejected: OnRejected, then (AutoActivate) SwitchTo(0),
-  // then (SendCmdLine) the arguments go to the copies, the registry is freed
-  // and the process ends at once with exit code 0. A full table (no room to
-  // enter) counts as rejected.
-  void Check();
-
-  void UserNotify(std::int32_t param);
-  bool SendData(DWORD kind, const void* data, DWORD size);
-
-  // Splits received command-line text into its lines (CR LF, CR or LF end a
-  // line; a trailing break makes no empty last line).
+  // Guard::SplitLines on wide text.
   static std::vector<std::wstring> SplitLines(const std::wstring& text);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Handles the registry's notices and copy-data; false for anything else.
   bool Handle(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
-  template <typename F>
-  void Raise(F&& call);
+  std::vector<std::wstring> LinesOf(const std::vector<std::u16string>& lines) const override;
 };
 
 }  // namespace guard

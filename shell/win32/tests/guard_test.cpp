@@ -130,6 +130,11 @@ TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
       kStartMs));
   ASSERT_NE(box, nullptr) << "the second copy showed no box; exit code " << second.ExitCode();
   EXPECT_EQ(BoxText(box), kRejected);
+  // It left the table before its box, and said so.
+  Table table(brevand);
+  EXPECT_EQ(table.Pids(), std::vector<std::uint32_t>{GetCurrentProcessId()});
+  uitest::WaitUntil([&] { return !destroyed.empty(); }, 5000);
+  EXPECT_EQ(destroyed, std::vector<DWORD>{second.Id()}) << "no leaving notice before the box was dismissed";
   EXPECT_EQ(uitest::WaitForWindow(second.Id(), L"TForm4", L"", 0), nullptr)
       << "the rejected copy showed its own window";
   HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"NorvaneBrevandMutex");
@@ -164,8 +169,31 @@ TEST_F(GuardProcesses, SecondStartIsRejectedAndItsArgumentsReachTheFirstCopy) {
   ASSERT_TRUE(uitest::WaitUntil([&] { return !third.Running(); }, 30000));
   EXPECT_EQ(third.ExitCode(), 0u);
 
+  // A registry lock that stays out of reach once the box is dismissed
+  // changes nothing of the outcome: exit code 0, no error box.
+  Process fourth(brevand, {L"four"});
+  ASSERT_TRUE(fourth.Started());
+  std::vector<HWND> boxes;
+  ASSERT_TRUE(uitest::WaitUntil([&] { return !(boxes = BoxesOf(fourth.Id())).empty() || !fourth.Running(); },
+                                kStartMs));
+  ASSERT_FALSE(boxes.empty()) << "the fourth copy showed no box; exit code " << fourth.ExitCode();
+  {
+    guard::win32::ScopedLock hold(table.Lock());
+    uitest::DismissBox(boxes.front());
+    HWND error = nullptr;
+    uitest::WaitUntil(
+        [&] {
+          error = uitest::WaitForWindow(fourth.Id(), L"#32770", L"Application Error", 0);
+          return error != nullptr || !fourth.Running();
+        },
+        30000);
+    EXPECT_EQ(error, nullptr) << uitest::Narrow(BoxText(error));
+    if (error != nullptr) uitest::DismissBox(error);
+    ASSERT_TRUE(uitest::WaitUntil([&] { return !fourth.Running(); }, 30000));
+  }
+  EXPECT_EQ(fourth.ExitCode(), 0u);
+
   // The rejected copies left the table; the first leaves it at shutdown.
-  Table table(brevand);
   EXPECT_EQ(table.Pids(), std::vector<std::uint32_t>{GetCurrentProcessId()});
   first.reset();
   guard::ReleaseJclAppInstances();
