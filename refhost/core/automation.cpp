@@ -158,6 +158,7 @@ void Automation::selectline(std::int32_t line) {
   CheckLine("selectline", line, doc_.LineCount() + 1);
   if (ControlFlow()) {
     next_line_ = line;  // the run knows every line: nothing to interpret
+    state_valid_ = false;
   } else {
     Seek(line);
   }
@@ -195,7 +196,7 @@ void Automation::step() {
   if (ControlFlow()) {
     Run().BlockOf(next_line_, block_);
     last_line_ = next_line_++;
-    before_valid_ = after_valid_ = false;
+    before_valid_ = after_valid_ = state_valid_ = false;
     return;
   }
   if (!state_valid_) Seek(next_line_);
