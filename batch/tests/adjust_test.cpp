@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "batch/adjust.h"
 #include "batch/line_writer.h"
@@ -171,6 +172,49 @@ TEST(BatchAdjustTest, FailuresNameTheLineAndThePassText) {
   EXPECT_EQ(none.message, "No Lines in Norvane Selected");
   const Outcome overflow = ThroughBatch("G1 X1\nX2\n", Fields("1", "1E400", "", "", true), 0, 0, 0);
   EXPECT_EQ(overflow.message, "Floating point overflow");
+}
+
+
+// The controller's programs with parameters, expressions, subroutines and
+// loops: every move reads the same after the pass, or the file fails whole.
+TEST(BatchAdjustTest, ControllerProgramsKeepEveryMove) {
+  const auto moves = [](const std::string& program) {
+    refhost::Document doc;
+    doc.Load(program);
+    refhost::Automation a(doc);
+    std::vector<refhost::Block> out;
+    for (std::int64_t line = 1; line <= doc.LineCount(); ++line) {
+      a.step();
+      out.push_back(a.LastBlock());
+    }
+    return out;
+  };
+  int adjusted = 0;
+  std::int64_t written = 0;
+  for (const char* name : {"axis.ngc", "systems.ngc", "mmount.ngc", "flowsnake.ngc", "threading.ngc"}) {
+    const std::string program = Ngc(name);
+    if (program.empty()) GTEST_SKIP() << name << " not found";
+    const Outcome out = ThroughBatch(program, Fields("3", "7", "1", "6", false), 0, 0, 0);
+    if (!out.adjusted) {
+      EXPECT_NE(out.message.find("line "), std::string::npos) << name << ": " << out.message;
+      continue;
+    }
+    ++adjusted;
+    written += out.written;
+    const std::vector<refhost::Block> before = moves(program), after = moves(out.text);
+    ASSERT_EQ(before.size(), after.size()) << name;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      EXPECT_FALSE(after[i].error) << name << ":" << i + 1 << " " << *after[i].error;
+      if (!before[i].moves) continue;
+      EXPECT_TRUE(after[i].moves) << name << ":" << i + 1;
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(before[i].start[k], after[i].start[k]) << name << ":" << i + 1;
+        EXPECT_EQ(before[i].end[k], after[i].end[k]) << name << ":" << i + 1;
+      }
+    }
+  }
+  EXPECT_GE(adjusted, 3);
+  EXPECT_GT(written, 100);
 }
 
 }  // namespace
