@@ -437,7 +437,9 @@ class Reader {
     if (c == '<') {
       std::uint32_t at = 0, len = 0;
       Name(at, len);
-      o.label = "<" + b_.names.substr(at, len) + ">";
+      o.label.assign(1, '<');  // (appended: g++ 12 warns falsely on "<" + string)
+      o.label.append(b_.names, at, len);
+      o.label += '>';
     } else if (c == '[' || c == '#') {
       o.indirect = true;
       o.label_value = RealValue(0);

@@ -165,7 +165,9 @@ TEST_F(ProgramTest, ParametersSubroutinesAndLoops) {
   Open("threading.ngc");
   EXPECT_EQ(GuessSystemType(doc), kSystemTypeLathe);
   for (const Block& t : blocks) {
-    if (t.motion10 == 330) EXPECT_FALSE(t.moves) << "G33 at line " << t.line;
+    if (t.motion10 == 330) {
+      EXPECT_FALSE(t.moves) << "G33 at line " << t.line;
+    }
   }
 }
 
