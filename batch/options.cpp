@@ -1,6 +1,11 @@
 #include "batch/options.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <charconv>
+#include <set>
+#include <string_view>
 
 #include "refhost/core/automation.h"
 
@@ -17,112 +22,213 @@ bool ParseLineNumber(std::string_view text, std::int64_t& value) {
   return ec == std::errc() && end == text.data() + text.size() && value >= 1;
 }
 
+// What one parse collects besides the options: which were given.
+struct Parse {
+  BatchOptions& options;
+  std::set<std::string_view> given;
+};
+
+// One option: its names, whether it takes a value, and what it does with it
+// (false with `error` set when the value is bad). A new option is a new row.
+struct OptionSpec {
+  const char* name;  // the long name, without "--"
+  char letter;       // the short name, or 0
+  bool takes_value;
+  bool (*apply)(Parse& parse, const std::string& value, std::string& error);
+};
+
+constexpr OptionSpec kOptions[] = {
+    {"line-length", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.line_length = v;
+       return true;
+     }},
+    {"line-feed", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.line_feed = v;
+       return true;
+     }},
+    {"arc-radius", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.arc_radius = v;
+       return true;
+     }},
+    {"arc-feed", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.arc_feed = v;
+       return true;
+     }},
+    {"all-directions", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.all_directions = true;
+       return true;
+     }},
+    {"lines", 0, true, [](Parse& p, const std::string& range, std::string& error) {
+       const auto colon = range.find(':');
+       BatchOptions& o = p.options;
+       if (colon == std::string::npos ||
+           !ParseLineNumber(std::string_view(range).substr(0, colon), o.first_line) ||
+           !ParseLineNumber(std::string_view(range).substr(colon + 1), o.last_line)) {
+         error = "--lines takes FIRST:LAST (line numbers from 1; either may be left out), not \"" +
+                 range + "\"";
+         return false;
+       }
+       if (o.first_line != 0 && o.last_line != 0 && o.first_line > o.last_line) {
+         error = "--lines " + range + ": the first line comes after the last";
+         return false;
+       }
+       return true;
+     }},
+    {"machine", 0, true, [](Parse& p, const std::string& kind, std::string& error) {
+       if (kind == "mill") {
+         p.options.machine = refhost::kSystemTypeMill;
+       } else if (kind == "lathe") {
+         p.options.machine = refhost::kSystemTypeLathe;
+       } else if (kind == "auto") {
+         p.options.machine = 0;
+       } else {
+         error = "--machine takes mill, lathe or auto, not \"" + kind + "\"";
+         return false;
+       }
+       return true;
+     }},
+    {"units", 0, true, [](Parse& p, const std::string& units, std::string& error) {
+       if (units == "mm") {
+         p.options.units = 21;
+       } else if (units == "inch") {
+         p.options.units = 20;
+       } else {
+         error = "--units takes mm or inch, not \"" + units + "\"";
+         return false;
+       }
+       return true;
+     }},
+    {"output", 'o', true, [](Parse& p, const std::string& v, std::string& error) {
+       if (v.empty()) {
+         error = "-o needs a file name";
+         return false;
+       }
+       p.options.output = v;
+       return true;
+     }},
+    {"dry-run", 'n', false, [](Parse& p, const std::string&, std::string&) {
+       p.options.dry_run = true;
+       return true;
+     }},
+    {"no-backup", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.backup = false;
+       return true;
+     }},
+    {"force", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.force = true;
+       return true;
+     }},
+    {"quiet", 'q', false, [](Parse& p, const std::string&, std::string&) {
+       p.options.quiet = true;
+       return true;
+     }},
+    {"help", 'h', false, [](Parse& p, const std::string&, std::string&) {
+       p.options.help = true;
+       return true;
+     }},
+    {"version", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.version = true;
+       return true;
+     }},
+};
+
+constexpr int kLongOnly = 256;  // getopt values of options without a letter: kLongOnly + row
+
+const OptionSpec* SpecOf(int value) {
+  for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+    const OptionSpec& spec = kOptions[i];
+    if (value == (spec.letter != 0 ? spec.letter : kLongOnly + static_cast<int>(i))) return &spec;
+  }
+  return nullptr;
+}
+
+// The option as the user wrote it: "--name" or "-x".
+std::string Written(const OptionSpec& spec, const char* arg) {
+  if (spec.letter != 0 && (arg == nullptr || std::string_view(arg).rfind("--", 0) != 0)) {
+    return std::string("-") + spec.letter;
+  }
+  return std::string("--") + spec.name;
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
-  bool only_files = false;
-  bool line_length = false, line_feed = false, arc_radius = false, arc_feed = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    // "--name=value" or "--name value"; a value may start with "-".
-    const auto value = [&](std::string& out) {
-      const auto eq = arg.find('=');
-      if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-        out = arg.substr(eq + 1);
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
-    const auto is = [&](const char* name) {
-      return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
-    };
-    if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.files.push_back(arg);
-    } else if (arg == "--") {
-      only_files = true;
-    } else if (is("--line-length")) {
-      if (!value(options.line_length)) return false;
-      line_length = true;
-    } else if (is("--line-feed")) {
-      if (!value(options.line_feed)) return false;
-      line_feed = true;
-    } else if (is("--arc-radius")) {
-      if (!value(options.arc_radius)) return false;
-      arc_radius = true;
-    } else if (is("--arc-feed")) {
-      if (!value(options.arc_feed)) return false;
-      arc_feed = true;
-    } else if (arg == "--all-directions") {
-      options.all_directions = true;
-    } else if (is("--lines")) {
-      std::string range;
-      if (!value(range)) return false;
-      const auto colon = range.find(':');
-      if (colon == std::string::npos ||
-          !ParseLineNumber(std::string_view(range).substr(0, colon), options.first_line) ||
-          !ParseLineNumber(std::string_view(range).substr(colon + 1), options.last_line)) {
-        error = "--lines takes FIRST:LAST (line numbers from 1; either may be left out), not \"" +
-                range + "\"";
-        return false;
-      }
-    } else if (is("--machine")) {
-      std::string kind;
-      if (!value(kind)) return false;
-      if (kind == "mill") {
-        options.machine = refhost::kSystemTypeMill;
-      } else if (kind == "lathe") {
-        options.machine = refhost::kSystemTypeLathe;
-      } else if (kind == "auto") {
-        options.machine = 0;
+  std::vector<std::string> storage{"brevand-batch"};
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : storage) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(storage.size());
+
+  std::string letters = ":";  // ':' first: a missing value is reported, not printed
+  std::vector<option> longs;
+  for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+    const OptionSpec& spec = kOptions[i];
+    const int value = spec.letter != 0 ? spec.letter : kLongOnly + static_cast<int>(i);
+    longs.push_back({spec.name, spec.takes_value ? required_argument : no_argument, nullptr, value});
+    if (spec.letter != 0) letters += std::string(1, spec.letter) + (spec.takes_value ? ":" : "");
+  }
+  longs.push_back({nullptr, 0, nullptr, 0});
+
+  Parse parse{options, {}};
+  ::opterr = 0;
+  ::optind = 0;  // a fresh scan (GNU)
+  for (;;) {
+    const int prev = ::optind;
+    const int got = ::getopt_long(argc, argv.data(), letters.c_str(), longs.data(), nullptr);
+    if (got == -1) break;
+    // The argument being read (for the name the user wrote).
+    const char* arg = ::optind > prev && ::optind - 1 < argc ? argv[::optind - 1] : argv[prev > 0 ? prev : 1];
+    if (got == '?' || got == ':') {
+      const OptionSpec* spec = ::optopt != 0 ? SpecOf(::optopt) : nullptr;
+      if (got == ':' && spec != nullptr) {
+        error = Written(*spec, arg) + " needs a value";
+      } else if (spec != nullptr) {
+        error = Written(*spec, arg) + " takes no value";
+      } else if (::optopt != 0 && ::optopt < kLongOnly) {
+        error = std::string("unknown option -") + static_cast<char>(::optopt) + " (see --help)";
       } else {
-        error = "--machine takes mill, lathe or auto, not \"" + kind + "\"";
-        return false;
+        std::string name = arg != nullptr ? arg : "";
+        name = name.substr(0, name.find('='));
+        error = "unknown option " + name + " (see --help)";
       }
-    } else if (arg == "-o" || is("--output")) {
-      if (!value(options.output)) return false;
-      if (options.output.empty()) {
-        error = arg + " needs a file name";
-        return false;
-      }
-    } else if (arg == "-n" || arg == "--dry-run") {
-      options.dry_run = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "--no-backup") {
-      options.backup = false;
-    } else if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else {
-      error = "unknown option " + arg + " (see --help)";
       return false;
     }
+    const OptionSpec* spec = SpecOf(got);
+    if (spec == nullptr) continue;
+    parse.given.insert(spec->name);
+    if (!spec->apply(parse, ::optarg != nullptr ? ::optarg : "", error)) return false;
   }
+  for (int i = ::optind; i < argc; ++i) options.files.push_back(argv[i]);
   if (options.help || options.version) return true;
 
-  if (!line_length || !line_feed) {
+  const auto given = [&](const char* name) { return parse.given.count(name) > 0; };
+  if (!given("line-length") || !given("line-feed")) {
     error = "--line-length and --line-feed are required (see --help)";
     return false;
   }
-  if (arc_radius != arc_feed) {
-    error = std::string(arc_radius ? "--arc-radius" : "--arc-feed") + " needs " +
-            (arc_radius ? "--arc-feed" : "--arc-radius") + " as well";
+  if (given("arc-radius") != given("arc-feed")) {
+    const bool radius = given("arc-radius");
+    error = std::string(radius ? "--arc-radius" : "--arc-feed") + " needs " +
+            (radius ? "--arc-feed" : "--arc-radius") + " as well";
     return false;
   }
-  options.arcs = arc_radius;
+  options.arcs = given("arc-radius");
   if (options.files.empty()) {
     error = "no file given (see --help)";
+    return false;
+  }
+  if (std::count(options.files.begin(), options.files.end(), "-") > 1) {
+    error = "standard input (-) can be read once only";
     return false;
   }
   if (!options.output.empty() && options.files.size() != 1) {
     error = "-o takes the result of one file; " + std::to_string(options.files.size()) +
             " were given";
+    return false;
+  }
+  if (!options.output.empty() && options.dry_run) {
+    error = "--dry-run writes nothing, so it does not go with -o";
     return false;
   }
   return true;
