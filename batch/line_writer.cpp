@@ -11,7 +11,10 @@ LineEndings::LineEndings(std::string_view text) {
   const LineEnding common = DetectLineEnding(text);
   first_ = common.eol == "\n" ? kLf : common.eol == "\r\n" ? kCrLf : kCr;
   final_break_ = common.final_break;
-  if (text.empty()) return;
+  if (text.empty()) {
+    final_break_ = false;  // one empty line, written as nothing
+    return;
+  }
   std::int64_t breaks = 0;
   if (first_ == kLf && text.find('\r') == std::string_view::npos) {
     // The common case: LF only, counted fast.

@@ -193,10 +193,10 @@ TEST_F(BatchCliTest, NothingToWalkIsReportedNotSaved) {
   };
   for (const auto& c : cases) {
     WriteAll(Path(c.name), c.text);
-    const Result r = Run(SampleArgs({Path(c.name)}));
+    const Result r = Run(SampleArgs({"-q", Path(c.name)}));
     EXPECT_EQ(r.status, 0) << c.name;
     EXPECT_EQ(r.err, "brevand-batch: " + Path(c.name) +
-                         ": No Lines in Norvane Selected (left unchanged)\n");
+                         ": nothing to adjust (fewer than two lines); left unchanged\n");
     EXPECT_EQ(ReadAll(Path(c.name)), c.text);
     EXPECT_FALSE(fs::exists(Path(c.name) + "~"));
   }
@@ -204,13 +204,13 @@ TEST_F(BatchCliTest, NothingToWalkIsReportedNotSaved) {
 
 TEST_F(BatchCliTest, BytesOutsideTheWordsAreKept) {
   // No final break, CR LF, and comments that are not UTF-8 (Latin-1, a
-  // broken sequence, a NUL).
+  // broken sequence, a control byte; NUL bytes mark a file as not text).
   static const char kProgram[] =
       "G21 G90 (Fr\xe4ser \xc3)\r\nG1 X0 Y0 F300\r\nX0.5 Y0.5 (\xff\xfe)\r\nX1 Y1 ; \xe9t\xe9\r\n"
-      "X9 Y9 (\0 nul)\r\nX9.5 Y9.5";
+      "X9 Y9 (\1 soh)\r\nX9.5 Y9.5";
   static const char kAdjusted[] =
       "G21 G90 (Fr\xe4ser \xc3)\r\nG1 X0 Y0 F300\r\nX0.5 Y0.5 F100 (\xff\xfe)\r\n"
-      "X1 Y1 F100 ; \xe9t\xe9\r\nX9 Y9 F300 (\0 nul)\r\nX9.5 Y9.5 F100";
+      "X1 Y1 F100 ; \xe9t\xe9\r\nX9 Y9 F300 (\1 soh)\r\nX9.5 Y9.5 F100";
   const std::string program(kProgram, sizeof kProgram - 1);
   WriteAll(Path("p.ngc"), program);
   const Result r = Run({"--line-length", "1", "--line-feed", "100", Path("p.ngc")});

@@ -54,14 +54,14 @@ TEST(BatchOptionsTest, AcceptedForms) {
   std::string error;
   ASSERT_TRUE(ParseOptions({"--line-length=0.5", "--line-feed", "-1+401", "--arc-radius", "2",
                             "--arc-feed=sqrt(2)*100", "--all-directions", "--lines", "10:",
-                            "--machine=lathe", "-o", "out.ngc", "-n", "-q", "--no-backup", "--",
+                            "--machine=lathe", "-o", "out.ngc", "--force", "-q", "--no-backup", "--",
                             "-odd name.ngc"},
                            o, error))
       << error;
   EXPECT_EQ(o.line_length, "0.5");
   EXPECT_EQ(o.line_feed, "-1+401");  // a value may start with "-"
   EXPECT_EQ(o.arc_feed, "sqrt(2)*100");
-  EXPECT_TRUE(o.arcs && o.all_directions && o.dry_run && o.quiet && !o.backup);
+  EXPECT_TRUE(o.arcs && o.all_directions && o.force && o.quiet && !o.backup);
   EXPECT_EQ(o.first_line, 10);
   EXPECT_EQ(o.last_line, 0);
   EXPECT_EQ(o.machine, 304);
