@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <stdexcept>
@@ -23,7 +24,11 @@ bool IsPercentLine(std::string_view text) {
 // True when `text` holds M2 or M30 (M02, M030, ...) outside comments: the
 // program ends there.
 bool EndsProgram(std::string_view text) {
-  if (text.find_first_of("Mm") == std::string_view::npos) return false;  // the common case
+  // The common case, checked fast: no M at all.
+  if (std::memchr(text.data(), 'M', text.size()) == nullptr &&
+      std::memchr(text.data(), 'm', text.size()) == nullptr) {
+    return false;
+  }
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (c == ';') return false;

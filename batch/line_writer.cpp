@@ -1,5 +1,6 @@
 #include "batch/line_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -18,11 +19,7 @@ LineEndings::LineEndings(std::string_view text) {
   std::int64_t breaks = 0;
   if (first_ == kLf && text.find('\r') == std::string_view::npos) {
     // The common case: LF only, counted fast.
-    for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(
-                                           p, '\n', text.data() + text.size() - p))) != nullptr;
-         ++p) {
-      ++breaks;
-    }
+    breaks = std::count(text.begin(), text.end(), '\n');
   } else {
     for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
          at = text.find_first_of("\r\n", at)) {

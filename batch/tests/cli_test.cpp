@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -564,6 +565,31 @@ TEST_F(BatchCliTest, RunsAsAnAxisFilter) {
   EXPECT_EQ(failed.status, 1);
   EXPECT_EQ(failed.out, "");
   EXPECT_NE(failed.err.find("binary.ngc: is not a text file"), std::string::npos) << failed.err;
+}
+
+// On a terminal a long file shows a bar, wiped before the summary.
+TEST_F(BatchCliTest, AProgressBarOnATerminal) {
+  WriteAll(Path("p.ngc"), testing::MillProgram(250000));
+  int terminal = -1;
+  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(BREVAND_BATCH_PATH, BREVAND_BATCH_PATH, "--line-length", "0.5", "--line-feed", "150", "-o",
+            Path("out.ngc").c_str(), Path("p.ngc").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::string screen;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) screen.append(buffer, n);  // EIO at the end
+  ::close(terminal);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << screen;
+  const std::size_t bar = screen.find("\r" + Path("p.ngc") + " [=");
+  const std::size_t wiped = screen.rfind("\r\033[K");
+  const std::size_t summary = screen.find(Path("p.ngc") + ": 25");
+  ASSERT_NE(bar, std::string::npos) << screen;
+  EXPECT_TRUE(wiped != std::string::npos && wiped > bar && summary > wiped) << screen;
 }
 
 TEST_F(BatchCliTest, StandardInputToStandardOutput) {
