@@ -297,13 +297,20 @@ bool AtomicFile::Begin(const std::string& path, std::string& error, const InPlac
   struct stat st {};
   exists_ = ::stat(target_.c_str(), &st) == 0;
   mode_ = exists_ ? (st.st_mode & 07777) : refhost::files::NewFileMode();
-  if (!temp_.Create(target_)) {
-    error = "cannot create a file in " + DirName(target_) + " (" + Cause(errno) + ")";
-    return false;
-  }
-  if (temp_.path().size() < sizeof g_temp) {
+  // No signal between the file's creation and its note for the handler.
+  sigset_t all, before;
+  sigfillset(&all);
+  ::sigprocmask(SIG_BLOCK, &all, &before);
+  const bool created = temp_.Create(target_);
+  const int err = errno;
+  if (created && temp_.path().size() < sizeof g_temp) {
     std::memcpy(g_temp, temp_.path().c_str(), temp_.path().size() + 1);
     g_temp_set = 1;
+  }
+  ::sigprocmask(SIG_SETMASK, &before, nullptr);
+  if (!created) {
+    error = "cannot create a file in " + DirName(target_) + " (" + Cause(err) + ")";
+    return false;
   }
   if (exists_ && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
     // Best effort: only the owner's group, or anything for root.
