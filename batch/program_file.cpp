@@ -320,12 +320,10 @@ bool AtomicFile::Begin(const std::string& path, std::string& error, const InPlac
     // After the owner: a change of owner may drop attributes.
     const int from = source != nullptr ? source->fd()
                                        : ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    const bool copied = from >= 0 && refhost::files::CopyExtendedAttributes(from, temp_.fd(), error);
+    // A target that may be written but not read has no attributes to copy.
+    const bool copied = from < 0 || refhost::files::CopyExtendedAttributes(from, temp_.fd(), error);
     if (from >= 0 && source == nullptr) ::close(from);
-    if (!copied) {
-      if (from < 0) error = "cannot be read (" + Cause(errno) + ")";
-      return false;
-    }
+    if (!copied) return false;
   }
   return true;
 }
