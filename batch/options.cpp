@@ -30,14 +30,14 @@ struct Parse {
 
 // One option: its names, whether it takes a value, and what it does with it
 // (false with `error` set when the value is bad). A new option is a new row.
-struct OptionSpec {
+struct OptionRow {
   const char* name;  // the long name, without "--"
   char letter;       // the short name, or 0
   bool takes_value;
   bool (*apply)(Parse& parse, const std::string& value, std::string& error);
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"line-length", 0, true, [](Parse& p, const std::string& v, std::string&) {
        p.options.line_length = v;
        return true;
@@ -134,20 +134,20 @@ constexpr OptionSpec kOptions[] = {
 
 constexpr int kLongOnly = 256;  // getopt values of options without a letter: kLongOnly + row
 
-const OptionSpec* SpecOf(int value) {
+const OptionRow* RowOf(int value) {
   for (std::size_t i = 0; i < std::size(kOptions); ++i) {
-    const OptionSpec& spec = kOptions[i];
-    if (value == (spec.letter != 0 ? spec.letter : kLongOnly + static_cast<int>(i))) return &spec;
+    const OptionRow& row = kOptions[i];
+    if (value == (row.letter != 0 ? row.letter : kLongOnly + static_cast<int>(i))) return &row;
   }
   return nullptr;
 }
 
 // The option as the user wrote it: "--name" or "-x".
-std::string Written(const OptionSpec& spec, const char* arg) {
-  if (spec.letter != 0 && (arg == nullptr || std::string_view(arg).rfind("--", 0) != 0)) {
-    return std::string("-") + spec.letter;
+std::string Written(const OptionRow& row, const char* arg) {
+  if (row.letter != 0 && (arg == nullptr || std::string_view(arg).rfind("--", 0) != 0)) {
+    return std::string("-") + row.letter;
   }
-  return std::string("--") + spec.name;
+  return std::string("--") + row.name;
 }
 
 }  // namespace
@@ -163,10 +163,10 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
   std::string letters = ":";  // ':' first: a missing value is reported, not printed
   std::vector<option> longs;
   for (std::size_t i = 0; i < std::size(kOptions); ++i) {
-    const OptionSpec& spec = kOptions[i];
-    const int value = spec.letter != 0 ? spec.letter : kLongOnly + static_cast<int>(i);
-    longs.push_back({spec.name, spec.takes_value ? required_argument : no_argument, nullptr, value});
-    if (spec.letter != 0) letters += std::string(1, spec.letter) + (spec.takes_value ? ":" : "");
+    const OptionRow& row = kOptions[i];
+    const int value = row.letter != 0 ? row.letter : kLongOnly + static_cast<int>(i);
+    longs.push_back({row.name, row.takes_value ? required_argument : no_argument, nullptr, value});
+    if (row.letter != 0) letters += std::string(1, row.letter) + (row.takes_value ? ":" : "");
   }
   longs.push_back({nullptr, 0, nullptr, 0});
 
@@ -180,11 +180,11 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
     // The argument being read (for the name the user wrote).
     const char* arg = ::optind > prev && ::optind - 1 < argc ? argv[::optind - 1] : argv[prev > 0 ? prev : 1];
     if (got == '?' || got == ':') {
-      const OptionSpec* spec = ::optopt != 0 ? SpecOf(::optopt) : nullptr;
-      if (got == ':' && spec != nullptr) {
-        error = Written(*spec, arg) + " needs a value";
-      } else if (spec != nullptr) {
-        error = Written(*spec, arg) + " takes no value";
+      const OptionRow* row = ::optopt != 0 ? RowOf(::optopt) : nullptr;
+      if (got == ':' && row != nullptr) {
+        error = Written(*row, arg) + " needs a value";
+      } else if (row != nullptr) {
+        error = Written(*row, arg) + " takes no value";
       } else if (::optopt != 0 && ::optopt < kLongOnly) {
         error = std::string("unknown option -") + static_cast<char>(::optopt) + " (see --help)";
       } else {
@@ -194,10 +194,10 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
       }
       return false;
     }
-    const OptionSpec* spec = SpecOf(got);
-    if (spec == nullptr) continue;
-    parse.given.insert(spec->name);
-    if (!spec->apply(parse, ::optarg != nullptr ? ::optarg : "", error)) return false;
+    const OptionRow* row = RowOf(got);
+    if (row == nullptr) continue;
+    parse.given.insert(row->name);
+    if (!row->apply(parse, ::optarg != nullptr ? ::optarg : "", error)) return false;
   }
   for (int i = ::optind; i < argc; ++i) options.files.push_back(argv[i]);
   if (options.help || options.version) return true;
