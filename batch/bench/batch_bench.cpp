@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,17 +26,31 @@ void WriteProgram(const std::string& path, long lines) {
   std::ofstream out(path, std::ios::binary);
   out << "G21 G90 G17\nG0 X0 Y0 Z5\nG1 Z-1 F300\n";
   char buf[96];
+  double x = 0, y = 0;  // where the last line ended, so that every R arc reaches its end
   for (long i = 4; i <= lines; ++i) {
     int n;
+    const double px = x, py = y;
     switch (i % 10) {
-      case 0: n = std::snprintf(buf, sizeof buf, "G2 X%.3f Y%.3f R%.3f\n", (i % 97) * 0.5, (i % 89) * 0.25, 0.5 + i % 7); break;
-      case 1: n = std::snprintf(buf, sizeof buf, "G1 X%.3f F%d\n", (i % 97) * 0.5, 200 + static_cast<int>(i % 5) * 50); break;
-      case 2: case 3: n = std::snprintf(buf, sizeof buf, "X%.3f Y%.3f\n", (i % 97) * 0.5 + 0.3, (i % 89) * 0.25 + 0.3); break;
+      case 0: {
+        x = (i % 97) * 0.5, y = (i % 89) * 0.25;
+        const double half_chord = std::hypot(x - px, y - py) / 2;
+        n = std::snprintf(buf, sizeof buf, "G2 X%.3f Y%.3f R%.3f\n", x, y,
+                          std::max(0.5 + static_cast<double>(i % 7), std::ceil(half_chord * 1000 + 1) / 1000));
+        break;
+      }
+      case 1: x = (i % 97) * 0.5; n = std::snprintf(buf, sizeof buf, "G1 X%.3f F%d\n", x, 200 + static_cast<int>(i % 5) * 50); break;
+      case 2: case 3:
+        x = (i % 97) * 0.5 + 0.3, y = (i % 89) * 0.25 + 0.3;
+        n = std::snprintf(buf, sizeof buf, "X%.3f Y%.3f\n", x, y);
+        break;
       case 5: n = std::snprintf(buf, sizeof buf, "(pass %ld)\n", i / 10); break;
-      case 7: n = std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I0.4 J0.3\n", (i % 97) * 0.5, (i % 89) * 0.25); break;
+      case 7:
+        x = (i % 97) * 0.5, y = (i % 89) * 0.25;
+        n = std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I0.4 J0.3\n", x, y);
+        break;
       // Back to G1 after the arc: a modal arc line needs a centre of its own.
-      case 8: n = std::snprintf(buf, sizeof buf, "N%ldG1Y%.3fZ-%.3f\n", i, (i % 113) * 0.1, (i % 7) * 0.01); break;
-      default: n = std::snprintf(buf, sizeof buf, "N%ldY%.3fZ-%.3f\n", i, (i % 113) * 0.1, (i % 7) * 0.01); break;
+      case 8: y = (i % 113) * 0.1; n = std::snprintf(buf, sizeof buf, "N%ldG1Y%.3fZ-%.3f\n", i, y, (i % 7) * 0.01); break;
+      default: y = (i % 113) * 0.1; n = std::snprintf(buf, sizeof buf, "N%ldY%.3fZ-%.3f\n", i, y, (i % 7) * 0.01); break;
     }
     out.write(buf, n);
   }
