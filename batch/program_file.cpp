@@ -122,7 +122,8 @@ std::string NotText(std::string_view text) {
   return "";
 }
 
-bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error) {
+bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error,
+                bool need_write) {
   // Link by link, as the kernel follows them, with its protected-symlinks rule.
   std::string at = path;
   for (int hops = 0;; ++hops) {
@@ -196,7 +197,7 @@ bool SaveTarget(const std::string& path, bool must_exist, std::string& target, s
       error = "is not a regular file";
       return false;
     }
-    if (::access(target.c_str(), W_OK) != 0) {
+    if (need_write && ::access(target.c_str(), W_OK) != 0) {
       error = "cannot be written (" + Cause(errno) + ")";
       return false;
     }
@@ -227,7 +228,7 @@ bool InPlaceFile::Open(const std::string& path, bool force, std::string& text, s
     error = S_ISDIR(read_.st_mode) ? "is a directory" : "is not a regular file";
     return false;
   }
-  if (!SaveTarget(path, true, target_, error)) return false;
+  if (!SaveTarget(path, true, target_, error, /*need_write=*/!force)) return false;
   ::close(fd_);
   fd_ = ::open(target_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0 || ::fstat(fd_, &read_) != 0) {

@@ -34,7 +34,10 @@ std::string NotText(std::string_view text);
 // to neither the user nor the folder's owner (the kernel's protected-symlinks
 // rule, whatever the machine's setting), or when the way leads into /proc
 // (/dev/stdin, /dev/fd/N: an open file of some process, never replaced).
-bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error);
+// Without `need_write` a file the user may not write passes (a save replaces
+// it by a rename in its folder, which the kernel allows or not).
+bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error,
+                bool need_write = true);
 
 // A program file to be adjusted in place, opened, locked and read. Open()
 // refuses (false, `error` set) what SaveTarget() refuses, a file it cannot

@@ -217,6 +217,9 @@ TEST_F(BatchCliTest, BadFilesAreReportedAndTheOthersDone) {
   }
   EXPECT_EQ(Names(), (std::vector<std::string>{"first.ngc", "first.ngc~", "folder.ngc", "last.ngc",
                                                 "last.ngc~", "readonly.ngc", "unreadable.ngc"}));
+  // --force: its owner may replace it all the same, as the folder allows.
+  EXPECT_EQ(Run(SampleArgs({"-q", "--force", Path("readonly.ngc")}), /*unprivileged=*/true).status, 0);
+  EXPECT_EQ(ReadAll(Path("readonly.ngc")), expected);
 }
 
 TEST_F(BatchCliTest, ALinkIsFollowedAndStaysALink) {
