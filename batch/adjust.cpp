@@ -2,16 +2,64 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <stdexcept>
 
 #include "refhost/core/automation.h"
+#include "refhost/core/word_edit.h"
 
 namespace batch {
 namespace {
 
 std::string Num(std::int64_t value) { return std::to_string(value); }
+
+// A "%" line: it delimits the program and nothing on it runs.
+bool IsPercentLine(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t");
+  return first != std::string_view::npos && text[first] == '%';
+}
+
+// True when `text` holds M2 or M30 (M02, M030, ...) outside comments: the
+// program ends there.
+bool EndsProgram(std::string_view text) {
+  // The common case, checked fast: no M at all.
+  if (std::memchr(text.data(), 'M', text.size()) == nullptr &&
+      std::memchr(text.data(), 'm', text.size()) == nullptr) {
+    return false;
+  }
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == ';') return false;
+    if (c == '(') {
+      const auto close = text.find(')', i);
+      if (close == std::string_view::npos) return false;
+      i = close;
+      continue;
+    }
+    if (c != 'M' && c != 'm') continue;
+    std::size_t j = i + 1;
+    while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
+    int code = 0, digits = 0;
+    while (j < text.size() && text[j] >= '0' && text[j] <= '9' && digits < 6) {
+      code = code * 10 + (text[j++] - '0'), ++digits;
+    }
+    if (digits > 0 && (code == 2 || code == 30) && (j >= text.size() || text[j] != '.')) return true;
+  }
+  return false;
+}
+
+// An AutomationError's text without the member's name before it ("add: ").
+std::string UserWords(const std::string& text) {
+  const auto colon = text.find(": ");
+  if (colon == std::string::npos || colon == 0) return text;
+  for (std::size_t i = 0; i < colon; ++i) {
+    const char c = text[i];
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))) return text;
+  }
+  return text.substr(colon + 2);
+}
 
 // The automation members as the pass's host. Walking, reading and selecting
 // are the Automation's own; add and markline use its checks and its word
@@ -40,6 +88,7 @@ class StreamingHost : public hostlink::HostOperations {
       return;
     }
     refhost::Automation::CheckMark(line, mark, doc_.LineCount());
+    if (line == left_out_line_ && marked_.count(line) == 0) return;  // nothing written there
     Reachable(line);
     if (mark == 1) {
       marked_.insert_or_assign(line, true);
@@ -50,6 +99,9 @@ class StreamingHost : public hostlink::HostOperations {
 
   void step() override {
     a_.step();
+    const refhost::Block& block = a_.LastBlock();
+    units_ |= block.units == 20 ? AdjustResult::kInch : AdjustResult::kMm;
+    if (ended_at_ == 0 && !block.skipped && EndsProgram(doc_.Line(block.line))) ended_at_ = block.line;
     // Nothing goes back before the line just stepped: what lies before it is done.
     Emit(a_.LastBlock().line - 1);
     if ((++walked_ & kProgressEvery) == 0 && progress_) progress_(walked_, total_);
@@ -63,6 +115,17 @@ class StreamingHost : public hostlink::HostOperations {
     auto edited = edits_.find(selected_);
     const std::string_view text = edited != edits_.end() ? std::string_view(edited->second)
                                                          : doc_.Line(selected_);
+    // A restore (the program's own feed, back after a run) that no executed
+    // code would read is left out.
+    const refhost::Block& block = a_.LastBlock();
+    if (block.line == selected_ && value == block.feed && edited == edits_.end() &&
+        (IsPercentLine(text) || (ended_at_ != 0 && selected_ > ended_at_))) {
+      if (left_out_.empty() || left_out_.back() != selected_) left_out_.push_back(selected_);
+      left_out_line_ = selected_;
+      return;
+    }
+    last_write_line_ = selected_;
+    last_write_value_ = value;
     std::string changed = refhost::Automation::WordAdded(text, selected_, letter[0], value);
     a_.CheckLineTakes(selected_, letter[0]);
     if (changed == text) return;
@@ -74,6 +137,10 @@ class StreamingHost : public hostlink::HostOperations {
 
   std::int64_t walked() const { return walked_; }
   std::int64_t written() const { return written_; }
+  int units() const { return units_; }
+  const std::vector<std::int64_t>& left_out() const { return left_out_; }
+  std::int64_t last_write_line() const { return last_write_line_; }
+  double last_write_value() const { return last_write_value_; }
 
  private:
   static constexpr std::int64_t kProgressEvery = (1 << 15) - 1;
@@ -112,6 +179,12 @@ class StreamingHost : public hostlink::HostOperations {
   std::map<std::int64_t, bool> marked_;        // lines not sent yet that carry a mark
   std::int64_t walked_ = 0;
   std::int64_t written_ = 0;
+  int units_ = 0;
+  std::int64_t ended_at_ = 0;  // the first walked line with M2 or M30
+  std::vector<std::int64_t> left_out_;
+  std::int64_t left_out_line_ = 0;
+  std::int64_t last_write_line_ = 0;
+  double last_write_value_ = 0;
 };
 
 }  // namespace
@@ -139,17 +212,32 @@ AdjustResult AdjustProgram(refhost::Document& document, const AdjustSettings& se
       result.message = message;
     });
     if (!no_lines) host.Finish();
+    // A run still open where the walk ends leaves its feed in force after it.
+    const refhost::Block& block = automation.LastBlock();
+    if (!no_lines && last < count && host.last_write_line() == last && block.line == last &&
+        host.last_write_value() != block.feed) {
+      result.open_run = "--lines ends inside a run of changed lines: F" +
+                        refhost::FormatWordValue(host.last_write_value()) + " of line " + Num(last) +
+                        " stays in force after it, up to the program's next F word";
+    }
+  } catch (const refhost::AutomationError& e) {
+    result.outcome = AdjustResult::Outcome::kFailed;
+    result.message = UserWords(e.what());
   } catch (const std::exception& e) {
     result.outcome = AdjustResult::Outcome::kFailed;
     result.message = e.what();
-    if (host.walked() > 0) {
-      result.message = "line " + Num(automation.StartSelection() + host.walked() - 1) + ": " +
-                       result.message;
-    }
+  }
+  // Named with the line it was on, unless the message names it already.
+  if (result.outcome == AdjustResult::Outcome::kFailed && host.walked() > 0 &&
+      result.message.rfind("line ", 0) != 0) {
+    result.message =
+        "line " + Num(automation.StartSelection() + host.walked() - 1) + ": " + result.message;
   }
   automation.EndPass();
   result.walked = host.walked();
   result.written = host.written();
+  result.units = host.units();
+  result.restores_left_out = host.left_out();
   if (no_lines) result.outcome = AdjustResult::Outcome::kNoLines;
   return result;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "batch/line_sink.h"
 #include "feed/pass.h"
@@ -34,6 +35,16 @@ struct AdjustResult {
   std::string message;
   std::int64_t walked = 0;   // lines stepped
   std::int64_t written = 0;  // lines that received a feed word (and a mark)
+  // The units the walked lines are in: kMm, kInch or both (0: none walked).
+  static constexpr int kMm = 1, kInch = 2;
+  int units = 0;
+  // Lines where the pass would restore the program's feed although no
+  // executed code reads them (a "%" line, a line after M2 or M30): the
+  // restore is left out, and the line stays as it was.
+  std::vector<std::int64_t> restores_left_out;
+  // When the walk ends inside a run of changed lines before the program's
+  // end: a sentence naming the feed that stays in force and from where.
+  std::string open_run;
 };
 
 // Runs one pass over `document`, selected as a user selecting the lines
@@ -42,7 +53,8 @@ struct AdjustResult {
 // members over `document`, except that the feed words and marks go to the
 // sink instead of the document (which stays as loaded): the editor's word
 // editing and its checks, without undo history for a pass nobody undoes.
-// A failing pass reports the error with the line it was walking.
+// A failing pass reports the error with the line it was walking, in the
+// user's words (no "add:" prefix of the member).
 AdjustResult AdjustProgram(refhost::Document& document, const AdjustSettings& settings,
                            LineSink& sink);
 

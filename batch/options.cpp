@@ -1,6 +1,11 @@
 #include "batch/options.h"
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <charconv>
+#include <set>
+#include <string_view>
 
 #include "refhost/core/automation.h"
 
@@ -17,112 +22,213 @@ bool ParseLineNumber(std::string_view text, std::int64_t& value) {
   return ec == std::errc() && end == text.data() + text.size() && value >= 1;
 }
 
+// What one parse collects besides the options: which were given.
+struct Parse {
+  BatchOptions& options;
+  std::set<std::string_view> given;
+};
+
+// One option: its names, whether it takes a value, and what it does with it
+// (false with `error` set when the value is bad). A new option is a new row.
+struct OptionRow {
+  const char* name;  // the long name, without "--"
+  char letter;       // the short name, or 0
+  bool takes_value;
+  bool (*apply)(Parse& parse, const std::string& value, std::string& error);
+};
+
+constexpr OptionRow kOptions[] = {
+    {"line-length", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.line_length = v;
+       return true;
+     }},
+    {"line-feed", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.line_feed = v;
+       return true;
+     }},
+    {"arc-radius", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.arc_radius = v;
+       return true;
+     }},
+    {"arc-feed", 0, true, [](Parse& p, const std::string& v, std::string&) {
+       p.options.arc_feed = v;
+       return true;
+     }},
+    {"all-directions", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.all_directions = true;
+       return true;
+     }},
+    {"lines", 0, true, [](Parse& p, const std::string& range, std::string& error) {
+       const auto colon = range.find(':');
+       BatchOptions& o = p.options;
+       if (colon == std::string::npos ||
+           !ParseLineNumber(std::string_view(range).substr(0, colon), o.first_line) ||
+           !ParseLineNumber(std::string_view(range).substr(colon + 1), o.last_line)) {
+         error = "--lines takes FIRST:LAST (line numbers from 1; either may be left out), not \"" +
+                 range + "\"";
+         return false;
+       }
+       if (o.first_line != 0 && o.last_line != 0 && o.first_line > o.last_line) {
+         error = "--lines " + range + ": the first line comes after the last";
+         return false;
+       }
+       return true;
+     }},
+    {"machine", 0, true, [](Parse& p, const std::string& kind, std::string& error) {
+       if (kind == "mill") {
+         p.options.machine = refhost::kSystemTypeMill;
+       } else if (kind == "lathe") {
+         p.options.machine = refhost::kSystemTypeLathe;
+       } else if (kind == "auto") {
+         p.options.machine = 0;
+       } else {
+         error = "--machine takes mill, lathe or auto, not \"" + kind + "\"";
+         return false;
+       }
+       return true;
+     }},
+    {"units", 0, true, [](Parse& p, const std::string& units, std::string& error) {
+       if (units == "mm") {
+         p.options.units = 21;
+       } else if (units == "inch") {
+         p.options.units = 20;
+       } else {
+         error = "--units takes mm or inch, not \"" + units + "\"";
+         return false;
+       }
+       return true;
+     }},
+    {"output", 'o', true, [](Parse& p, const std::string& v, std::string& error) {
+       if (v.empty()) {
+         error = "-o needs a file name";
+         return false;
+       }
+       p.options.output = v;
+       return true;
+     }},
+    {"dry-run", 'n', false, [](Parse& p, const std::string&, std::string&) {
+       p.options.dry_run = true;
+       return true;
+     }},
+    {"no-backup", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.backup = false;
+       return true;
+     }},
+    {"force", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.force = true;
+       return true;
+     }},
+    {"quiet", 'q', false, [](Parse& p, const std::string&, std::string&) {
+       p.options.quiet = true;
+       return true;
+     }},
+    {"help", 'h', false, [](Parse& p, const std::string&, std::string&) {
+       p.options.help = true;
+       return true;
+     }},
+    {"version", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.version = true;
+       return true;
+     }},
+};
+
+constexpr int kLongOnly = 256;  // getopt values of options without a letter: kLongOnly + row
+
+const OptionRow* RowOf(int value) {
+  for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+    const OptionRow& row = kOptions[i];
+    if (value == (row.letter != 0 ? row.letter : kLongOnly + static_cast<int>(i))) return &row;
+  }
+  return nullptr;
+}
+
+// The option as the user wrote it: "--name" or "-x".
+std::string Written(const OptionRow& row, const char* arg) {
+  if (row.letter != 0 && (arg == nullptr || std::string_view(arg).rfind("--", 0) != 0)) {
+    return std::string("-") + row.letter;
+  }
+  return std::string("--") + row.name;
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error) {
-  bool only_files = false;
-  bool line_length = false, line_feed = false, arc_radius = false, arc_feed = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    // "--name=value" or "--name value"; a value may start with "-".
-    const auto value = [&](std::string& out) {
-      const auto eq = arg.find('=');
-      if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-        out = arg.substr(eq + 1);
-        return true;
-      }
-      if (i + 1 >= args.size()) {
-        error = arg + " needs a value";
-        return false;
-      }
-      out = args[++i];
-      return true;
-    };
-    const auto is = [&](const char* name) {
-      return arg == name || arg.rfind(std::string(name) + "=", 0) == 0;
-    };
-    if (only_files || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.files.push_back(arg);
-    } else if (arg == "--") {
-      only_files = true;
-    } else if (is("--line-length")) {
-      if (!value(options.line_length)) return false;
-      line_length = true;
-    } else if (is("--line-feed")) {
-      if (!value(options.line_feed)) return false;
-      line_feed = true;
-    } else if (is("--arc-radius")) {
-      if (!value(options.arc_radius)) return false;
-      arc_radius = true;
-    } else if (is("--arc-feed")) {
-      if (!value(options.arc_feed)) return false;
-      arc_feed = true;
-    } else if (arg == "--all-directions") {
-      options.all_directions = true;
-    } else if (is("--lines")) {
-      std::string range;
-      if (!value(range)) return false;
-      const auto colon = range.find(':');
-      if (colon == std::string::npos ||
-          !ParseLineNumber(std::string_view(range).substr(0, colon), options.first_line) ||
-          !ParseLineNumber(std::string_view(range).substr(colon + 1), options.last_line)) {
-        error = "--lines takes FIRST:LAST (line numbers from 1; either may be left out), not \"" +
-                range + "\"";
-        return false;
-      }
-    } else if (is("--machine")) {
-      std::string kind;
-      if (!value(kind)) return false;
-      if (kind == "mill") {
-        options.machine = refhost::kSystemTypeMill;
-      } else if (kind == "lathe") {
-        options.machine = refhost::kSystemTypeLathe;
-      } else if (kind == "auto") {
-        options.machine = 0;
+  std::vector<std::string> storage{"brevand-batch"};
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : storage) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(storage.size());
+
+  std::string letters = ":";  // ':' first: a missing value is reported, not printed
+  std::vector<option> longs;
+  for (std::size_t i = 0; i < std::size(kOptions); ++i) {
+    const OptionRow& row = kOptions[i];
+    const int value = row.letter != 0 ? row.letter : kLongOnly + static_cast<int>(i);
+    longs.push_back({row.name, row.takes_value ? required_argument : no_argument, nullptr, value});
+    if (row.letter != 0) letters += std::string(1, row.letter) + (row.takes_value ? ":" : "");
+  }
+  longs.push_back({nullptr, 0, nullptr, 0});
+
+  Parse parse{options, {}};
+  ::opterr = 0;
+  ::optind = 0;  // a fresh scan (GNU)
+  for (;;) {
+    const int prev = ::optind;
+    const int got = ::getopt_long(argc, argv.data(), letters.c_str(), longs.data(), nullptr);
+    if (got == -1) break;
+    // The argument being read (for the name the user wrote).
+    const char* arg = ::optind > prev && ::optind - 1 < argc ? argv[::optind - 1] : argv[prev > 0 ? prev : 1];
+    if (got == '?' || got == ':') {
+      const OptionRow* row = ::optopt != 0 ? RowOf(::optopt) : nullptr;
+      if (got == ':' && row != nullptr) {
+        error = Written(*row, arg) + " needs a value";
+      } else if (row != nullptr) {
+        error = Written(*row, arg) + " takes no value";
+      } else if (::optopt != 0 && ::optopt < kLongOnly) {
+        error = std::string("unknown option -") + static_cast<char>(::optopt) + " (see --help)";
       } else {
-        error = "--machine takes mill, lathe or auto, not \"" + kind + "\"";
-        return false;
+        std::string name = arg != nullptr ? arg : "";
+        name = name.substr(0, name.find('='));
+        error = "unknown option " + name + " (see --help)";
       }
-    } else if (arg == "-o" || is("--output")) {
-      if (!value(options.output)) return false;
-      if (options.output.empty()) {
-        error = arg + " needs a file name";
-        return false;
-      }
-    } else if (arg == "-n" || arg == "--dry-run") {
-      options.dry_run = true;
-    } else if (arg == "-q" || arg == "--quiet") {
-      options.quiet = true;
-    } else if (arg == "--no-backup") {
-      options.backup = false;
-    } else if (arg == "-h" || arg == "--help") {
-      options.help = true;
-    } else if (arg == "--version") {
-      options.version = true;
-    } else {
-      error = "unknown option " + arg + " (see --help)";
       return false;
     }
+    const OptionRow* row = RowOf(got);
+    if (row == nullptr) continue;
+    parse.given.insert(row->name);
+    if (!row->apply(parse, ::optarg != nullptr ? ::optarg : "", error)) return false;
   }
+  for (int i = ::optind; i < argc; ++i) options.files.push_back(argv[i]);
   if (options.help || options.version) return true;
 
-  if (!line_length || !line_feed) {
+  const auto given = [&](const char* name) { return parse.given.count(name) > 0; };
+  if (!given("line-length") || !given("line-feed")) {
     error = "--line-length and --line-feed are required (see --help)";
     return false;
   }
-  if (arc_radius != arc_feed) {
-    error = std::string(arc_radius ? "--arc-radius" : "--arc-feed") + " needs " +
-            (arc_radius ? "--arc-feed" : "--arc-radius") + " as well";
+  if (given("arc-radius") != given("arc-feed")) {
+    const bool radius = given("arc-radius");
+    error = std::string(radius ? "--arc-radius" : "--arc-feed") + " needs " +
+            (radius ? "--arc-feed" : "--arc-radius") + " as well";
     return false;
   }
-  options.arcs = arc_radius;
+  options.arcs = given("arc-radius");
   if (options.files.empty()) {
     error = "no file given (see --help)";
+    return false;
+  }
+  if (std::count(options.files.begin(), options.files.end(), "-") > 1) {
+    error = "standard input (-) can be read once only";
     return false;
   }
   if (!options.output.empty() && options.files.size() != 1) {
     error = "-o takes the result of one file; " + std::to_string(options.files.size()) +
             " were given";
+    return false;
+  }
+  if (!options.output.empty() && options.dry_run) {
+    error = "--dry-run writes nothing, so it does not go with -o";
     return false;
   }
   return true;
@@ -131,7 +237,8 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
 std::string UsageText() {
   return "Usage: brevand-batch [options] FILE...\n"
          "Adjusts the feedrates of NC programs as Norvane Brevand's Adjust does, without\n"
-         "a window or an editor, and saves each program in place.\n"
+         "a window or an editor, and saves each program in place. FILE - reads standard\n"
+         "input and writes the result to standard output.\n"
          "\n"
          "Fields (expressions as in the window: + - * / ^ ( ), SQRT, SIN, ...):\n"
          "  --line-length EXPR   linear moves shorter than this are changed (required)\n"
@@ -141,9 +248,18 @@ std::string UsageText() {
          "  --all-directions     change short moves in every direction, not only those\n"
          "                       within two degrees of a diagonal\n"
          "\n"
+         "Units: the values are taken in each program's own units. 320 is 320 mm/min in\n"
+         "a G21 program and 320 in/min in a G20 program; a length of 0.5 is 0.5 mm or\n"
+         "0.5 inch. A program without G20 or G21 counts as mm. Each file's summary names\n"
+         "its units.\n"
+         "  --units mm|inch      refuse (leave unchanged) a program in the other units\n"
+         "\n"
          "What to adjust:\n"
          "  --lines FIRST:LAST   walk these lines only (default: the whole program;\n"
-         "                       \"10:\" runs to the end, \":50\" starts at line 1)\n"
+         "                       \"10:\" runs to the end, \":50\" starts at line 1). When\n"
+         "                       LAST falls inside a run of changed lines, the new feed\n"
+         "                       stays in force after it (as in the window): a warning\n"
+         "                       names the line and the feed\n"
          "  --machine KIND       mill (X-Y-Z), lathe (X-Z) or auto (default: guessed from\n"
          "                       the program, as the editor guesses it: G18 before any\n"
          "                       other plane near the top is a lathe)\n"
@@ -152,31 +268,57 @@ std::string UsageText() {
          "  -o, --output FILE    write the result of the one FILE there (\"-\": standard\n"
          "                       output) instead of in place; a FILE that exists is\n"
          "                       replaced the same safe way (and kept as FILE~)\n"
-         "  -n, --dry-run        write nothing; print what would change as a diff\n"
+         "  -n, --dry-run        write nothing; print what would change as a diff that\n"
+         "                       patch applies (not with -o)\n"
          "  --no-backup          do not keep the old file as FILE~\n"
-         "  -q, --quiet          no summary and no progress bar, only errors\n"
+         "  --force              adjust a file that its owner or you may not write\n"
+         "                       (it is replaced by a rename, as the folder allows)\n"
+         "  -q, --quiet          no line of values, no summaries, no progress bar\n"
          "  -h, --help           this text\n"
          "  --version            the version\n"
+         "Short options combine (-nq) and take attached values (-oout.ngc).\n"
          "\n"
-         "Letters in the fields count as capitals (as typed in the window). A field\n"
-         "that is not an expression, cannot be computed, or is not above 0 is a usage\n"
-         "error; so is a floating-point fault in one (\"Floating point overflow\").\n"
+         "Before the first file, a line on standard error says what the run will do:\n"
+         "  lines shorter than 0.5 get F320 (near-diagonal only); arcs smaller than R2 get F300\n"
+         "Letters in the fields count as capitals, and blanks are dropped (\"100 200\" is\n"
+         "100200), as typed in the window. A field that is not an expression, cannot be\n"
+         "computed or is not above 0 is a usage error, as is a feed that an F word would\n"
+         "write as F0 or that is too large for one (1e9 and up), and a floating-point\n"
+         "fault (\"Floating point overflow\"); nothing is touched then.\n"
          "\n"
-         "Each file is saved through a temporary file in its folder (flushed to disk,\n"
-         "then renamed over it, permissions kept); a symbolic link is followed and its\n"
-         "target replaced. A file that cannot be read, adjusted or written is left as\n"
-         "it was and reported; the other files go on. A file with fewer than two lines\n"
-         "to walk is reported with \"No Lines in Norvane Selected\" and left unchanged,\n"
-         "which is not a failure; nor is a file the pass does not change (it is not\n"
-         "saved again).\n"
-         "Each file's summary (lines walked, lines written, time) goes to standard\n"
-         "error, with a progress bar for large files when that is a terminal.\n"
+         "Each file is locked while it is adjusted (a second run waits up to 5 seconds,\n"
+         "then fails), saved through a temporary file in its folder (flushed to disk,\n"
+         "then renamed over it; permissions, owner, ACLs and other extended attributes\n"
+         "kept), and only if it is still the file that was read. A symbolic link is\n"
+         "followed and its target replaced, except a link in a sticky world-writable\n"
+         "folder that belongs to neither you nor the folder's owner. Other hard links of\n"
+         "the file keep the old content (as with sed -i). Never adjusted in place: what\n"
+         "is not a regular file, /dev/stdin and other /proc/self/fd paths, a file that\n"
+         "is not text (NUL bytes, a binary signature, mostly control bytes), a file whose\n"
+         "owner may not write it (without --force). A file that cannot be read, adjusted\n"
+         "or written is left as it was and reported; the other files go on. A file with\n"
+         "fewer than two lines says \"nothing to adjust\", which is not a failure; nor is\n"
+         "a file the pass does not change (it is not saved again). A feed restore that\n"
+         "would land on a \"%\" line or after M2/M30, where nothing runs, is left out and\n"
+         "the summary says so.\n"
+         "Each file's summary (lines walked, lines written, units, time) goes to\n"
+         "standard error, with a progress bar for large files when that is a terminal,\n"
+         "and a total line when more than one file was named.\n"
          "\n"
-         "Exit status: 0 every file done, 1 some file failed, 2 bad usage.\n"
+         "As a LinuxCNC AXIS filter (AXIS_PROGRESS_BAR=1 set), progress goes to standard\n"
+         "error as FILTER_PROGRESS=N lines. In the INI file:\n"
+         "  [FILTER]\n"
+         "  PROGRAM_EXTENSION = .fa Feed-adjusted G-code\n"
+         "  fa = brevand-batch --line-length 0.5 --line-feed 320 -o -\n"
+         "\n"
+         "Exit status: 0 every file done, 1 some file failed or output could not be\n"
+         "written, 2 bad usage.\n"
          "\n"
          "Example:\n"
          "  brevand-batch --line-length 0.5 --line-feed 400*0.8 \\\n"
-         "                --arc-radius 2 --arc-feed 300 part1.ngc part2.ngc\n";
+         "                --arc-radius 2 --arc-feed 300 part1.ngc part2.ngc\n"
+         "\n"
+         "See brevand-batch(1).\n";
 }
 
 }  // namespace batch

@@ -23,18 +23,23 @@ struct BatchOptions {
   std::int64_t last_line = 0;
 
   int machine = 0;           // 0: guessed per file; else the system type (301, 304)
+  int units = 0;             // 0: any; 20 (inch) or 21 (mm): a file in other units is refused
   std::string output;        // -o: the one input's result goes here ("-": stdout)
   bool dry_run = false;
   bool quiet = false;
   bool backup = true;
+  bool force = false;        // adjust files whose owner has no write permission
   bool help = false;
   bool version = false;
-  std::vector<std::string> files;
+  std::vector<std::string> files;  // "-": standard input, result to standard output
 };
 
-// Reads `args` (without the program name). False with `error` set (one
-// sentence, naming the option) on bad usage. --help and --version need no
-// files; anything else needs at least one, and -o exactly one.
+// Reads `args` (without the program name) as getopt_long does: options and
+// files in any order, combined short options ("-nq"), attached values
+// ("-oout.ngc", "--lines=1:9"), unique abbreviations of long names, "--"
+// before files that start with "-". False with `error` set (one sentence,
+// naming the option) on bad usage. --help and --version need no files;
+// anything else needs at least one, -o exactly one and no --dry-run.
 bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error);
 
 // The --help text.

@@ -3,6 +3,8 @@
 #ifndef BATCH_PROGRAM_FILE_H_
 #define BATCH_PROGRAM_FILE_H_
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -18,10 +20,52 @@ using refhost::files::LineEnding;
 // `error` set to the reason ("Permission denied", "is a directory", ...).
 bool ReadProgram(const std::string& path, std::string& text, std::string& error);
 
+// Why `text` is not an NC program but some other kind of file ("is not a
+// text file (...)"), or "" when it reads as text. Cues, from its start: a NUL
+// byte in the first 64 KiB, the signature of a known binary format (ELF,
+// zip, gzip, ...), or mostly control bytes in the first 4 KiB. Bytes from
+// 0x80 up count as text (comments in any encoding).
+std::string NotText(std::string_view text);
+
 // The file a save of `path` replaces: `path` itself, or the file a symbolic
-// link leads to. False with `error` set when that is not a regular file or
-// cannot be written (`must_exist`: it must exist too).
-bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error);
+// link leads to, followed link by link. False with `error` set when that is
+// not a regular file or cannot be written (`must_exist`: it must exist too),
+// when a link on the way sits in a sticky world-writable folder and belongs
+// to neither the user nor the folder's owner (the kernel's protected-symlinks
+// rule, whatever the machine's setting), or when the way leads into /proc
+// (/dev/stdin, /dev/fd/N: an open file of some process, never replaced).
+// Without `need_write` a file the user may not write passes (a save replaces
+// it by a rename in its folder, which the kernel allows or not).
+bool SaveTarget(const std::string& path, bool must_exist, std::string& target, std::string& error,
+                bool need_write = true);
+
+// A program file to be adjusted in place, opened, locked and read. Open()
+// refuses (false, `error` set) what SaveTarget() refuses, a file it cannot
+// read, one whose owner has no write permission (unless `force`; root
+// included), and a file another run holds: it waits up to kLockWaitMs for
+// that run's lock (flock), and fails when the run does not end by then or
+// has saved the file meanwhile. The lock lasts until this object goes.
+class InPlaceFile {
+ public:
+  static constexpr int kLockWaitMs = 5000;
+
+  InPlaceFile() = default;
+  ~InPlaceFile();
+  InPlaceFile(const InPlaceFile&) = delete;
+  InPlaceFile& operator=(const InPlaceFile&) = delete;
+
+  bool Open(const std::string& path, bool force, std::string& text, std::string& error);
+  const std::string& target() const { return target_; }
+  int fd() const { return fd_; }
+  // True when the target still is the file that was read, unchanged (device,
+  // inode, size, modification time); else false with `error` set.
+  bool Unchanged(std::string& error) const;
+
+ private:
+  std::string target_;
+  int fd_ = -1;
+  struct stat read_ {};
+};
 
 // A file written in full or not at all:
 // - the bytes go to a temporary file beside the target (Begin), which Commit
@@ -42,7 +86,7 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
 
   // Opens the temporary file for `path`. False with `error` set.
-  bool Begin(const std::string& path, std::string& error);
+  bool Begin(const std::string& path, std::string& error, const InPlaceFile* source = nullptr);
   // Where the bytes go (after Begin).
   int fd() const { return temp_.fd(); }
   // Puts the written bytes in place. False with `error` set.
@@ -51,9 +95,13 @@ class AtomicFile {
  private:
   std::string target_;
   refhost::files::TemporaryFile temp_;
+  const InPlaceFile* source_ = nullptr;
   bool exists_ = false;
   unsigned mode_ = 0;
 };
+
+// strerror(err), but "file size limit exceeded" for EFBIG.
+std::string Cause(int err);
 
 // Removes the temporary file of a save under way, if any (for a signal
 // handler: async-signal-safe).

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs from Debian's packages everything the build, the tests and the programs need:
 # the Linux build (Qt 6, sd-bus), the Windows build (i686 MinGW-w64, 32-bit Wine) and the
-# Debian package tools.
+# Debian package tools, and the tools the brevand-batch tests set and read files with
+# (setfacl, setfattr, patch).
 # Idempotent: when every package is present it only checks and returns.
 set -euo pipefail
 
@@ -17,6 +18,7 @@ packages=(
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64
   dpkg-dev fakeroot lintian file
+  acl attr patch
 )
 
 missing=()

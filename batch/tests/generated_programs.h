@@ -1,7 +1,6 @@
 // Deterministic NC programs for the tests: a mill program and a lathe
 // program with short and long moves in every direction, small and large
-// arcs, feed changes, comments, blank and "%" lines; every line one the
-// controller runs.
+// arcs, feed changes, comments, blank and "%" lines.
 #ifndef BATCH_TESTS_GENERATED_PROGRAMS_H_
 #define BATCH_TESTS_GENERATED_PROGRAMS_H_
 
@@ -19,9 +18,13 @@ inline std::string MillProgram(int lines, unsigned seed = 7) {
   const auto coord = [&] { return (pick(4000) - 2000) / 100.0; };
   std::string out = "%\n(generated mill program)\nG21 G90 G17\nG0 X0 Y0 Z5\nG1 Z-1 F300\n";
   double x = 0, y = 0;
+  bool arc = false;  // an arc code in force: a packed step names G1 (an arc needs its centre)
   char buf[128];
   for (int i = 0; i < lines; ++i) {
-    switch (pick(12)) {
+    const int kind = pick(12);
+    const bool was_arc = arc;
+    arc = kind == 5 || kind == 6 || (arc && (kind == 9 || kind == 10));
+    switch (kind) {
       case 0: case 1: {  // a short diagonal step
         const double d = (1 + pick(40)) / 100.0;
         x += pick(2) ? d : -d;
@@ -31,7 +34,7 @@ inline std::string MillProgram(int lines, unsigned seed = 7) {
       }
       case 2: case 3:  // a short step along one axis or at an angle, packed
         x += (pick(60) - 30) / 100.0;
-        std::snprintf(buf, sizeof buf, "N%dG1X%.3fY%.2f\n", i, x, y + pick(3) * 0.1);
+        std::snprintf(buf, sizeof buf, "N%d%sX%.3fY%.2f\n", i, was_arc ? "G1" : "", x, y + pick(3) * 0.1);
         break;
       case 4:  // a long move
         x = coord(), y = coord();
@@ -43,7 +46,8 @@ inline std::string MillProgram(int lines, unsigned seed = 7) {
         break;
       case 6:  // an arc by I J
         x += 0.5;
-        std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I%.2f J%.2f\n", x, y, 0.1 + pick(30) * 0.1, pick(30) * 0.1);
+        // I from 0.1 on: a centre at the start point is no arc.
+        std::snprintf(buf, sizeof buf, "G3 X%.3f Y%.3f I%.2f J%.2f\n", x, y, (1 + pick(30)) * 0.1, pick(30) * 0.1);
         break;
       case 7:  // a feed change
         std::snprintf(buf, sizeof buf, "G1 F%d\n", 100 + pick(5) * 50);
@@ -75,9 +79,13 @@ inline std::string LatheProgram(int lines, unsigned seed = 11) {
   const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   std::string out = "G21\nG18 G90\nG0 X20 Z2 S800 M3\nG1 Z0 F0.2\n";
   double x = 20, z = 0;
+  bool arc = false;  // as in MillProgram
   char buf[128];
   for (int i = 0; i < lines; ++i) {
-    switch (pick(8)) {
+    const int kind = pick(8);
+    const bool was_arc = arc;
+    arc = kind == 4 || (arc && kind == 7);
+    switch (kind) {
       case 0: case 1: {  // a chamfer-like diagonal step in X-Z
         const double d = (1 + pick(30)) / 10.0;
         x -= d;
@@ -87,7 +95,7 @@ inline std::string LatheProgram(int lines, unsigned seed = 11) {
       }
       case 2:  // a short facing step, Y words that a lathe ignores
         z -= pick(20) / 10.0;
-        std::snprintf(buf, sizeof buf, "  G1 Z%.2f Y%d\n", z, pick(400000));
+        std::snprintf(buf, sizeof buf, "  %sZ%.2f Y%d\n", was_arc ? "G1 " : "", z, pick(400000));
         break;
       case 3:  // a long turn
         z -= 30;

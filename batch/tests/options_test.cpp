@@ -40,6 +40,14 @@ TEST(BatchOptionsTest, BadUsageIsNamed) {
       {with({"--frobnicate", "a.ngc"}), "unknown option --frobnicate (see --help)"},
       {with({"a.ngc", "-o"}), "-o needs a value"},
       {{"--line-feed", "1", "a.ngc", "--line-length"}, "--line-length needs a value"},
+      {with({"--lines", "5:2", "a.ngc"}), "--lines 5:2: the first line comes after the last"},
+      {with({"-no", "out.ngc", "a.ngc"}), "--dry-run writes nothing, so it does not go with -o"},
+      {with({"--units", "cm", "a.ngc"}), "--units takes mm or inch, not \"cm\""},
+      {with({"-", "a.ngc", "-"}), "standard input (-) can be read once only"},
+      {with({"--dry-run=yes", "a.ngc"}), "--dry-run takes no value"},
+      {with({"-qx", "a.ngc"}), "unknown option -x (see --help)"},
+      {with({"a.ngc", "-qo"}), "-o needs a value"},
+      {with({"a.ngc", "--output"}), "--output needs a value"},
   };
   for (const auto& c : cases) {
     BatchOptions options;
@@ -54,14 +62,14 @@ TEST(BatchOptionsTest, AcceptedForms) {
   std::string error;
   ASSERT_TRUE(ParseOptions({"--line-length=0.5", "--line-feed", "-1+401", "--arc-radius", "2",
                             "--arc-feed=sqrt(2)*100", "--all-directions", "--lines", "10:",
-                            "--machine=lathe", "-o", "out.ngc", "-n", "-q", "--no-backup", "--",
+                            "--machine=lathe", "-o", "out.ngc", "--force", "-q", "--no-backup", "--",
                             "-odd name.ngc"},
                            o, error))
       << error;
   EXPECT_EQ(o.line_length, "0.5");
   EXPECT_EQ(o.line_feed, "-1+401");  // a value may start with "-"
   EXPECT_EQ(o.arc_feed, "sqrt(2)*100");
-  EXPECT_TRUE(o.arcs && o.all_directions && o.dry_run && o.quiet && !o.backup);
+  EXPECT_TRUE(o.arcs && o.all_directions && o.force && o.quiet && !o.backup);
   EXPECT_EQ(o.first_line, 10);
   EXPECT_EQ(o.last_line, 0);
   EXPECT_EQ(o.machine, 304);
@@ -79,6 +87,18 @@ TEST(BatchOptionsTest, AcceptedForms) {
   BatchOptions h;
   EXPECT_TRUE(ParseOptions({"--help"}, h, error));  // needs nothing else
   EXPECT_TRUE(h.help);
+
+  // Combined short options, attached values, abbreviations, "-" as a file.
+  BatchOptions c;
+  ASSERT_TRUE(ParseOptions({"--line-len=1", "--line-feed", "2", "-qoout.ngc", "--units=inch", "-"}, c, error))
+      << error;
+  EXPECT_TRUE(c.quiet);
+  EXPECT_EQ(c.output, "out.ngc");
+  EXPECT_EQ(c.units, 20);
+  EXPECT_EQ(c.files, (std::vector<std::string>{"-"}));
+  BatchOptions n;
+  ASSERT_TRUE(ParseOptions({"--line-length", "1", "--line-feed", "2", "-nq", "a.ngc"}, n, error)) << error;
+  EXPECT_TRUE(n.dry_run && n.quiet);
 }
 
 TEST(BatchFieldsTest, EachFieldIsCheckedAsThePassWillReadIt) {
@@ -103,6 +123,13 @@ TEST(BatchFieldsTest, EachFieldIsCheckedAsThePassWillReadIt) {
       {"1", "100", "0", "50", "--arc-radius \"0\": evaluates to 0; it must be above 0"},
       {"1", "100", "2", "", "--arc-feed \"\": not an expression"},
       {"1", "100", "2", "1\t+2", "--arc-feed \"1\t+2\": not an expression"},
+      // Feeds that no F word can carry; lengths are not written, so any size goes.
+      {"0.0000001", "0.0000001", nullptr, nullptr,
+       "--line-feed \"0.0000001\": evaluates to 1e-07, which an F word would write as F0"},
+      {"1", "100", "2", "0.00004", "--arc-feed \"0.00004\": evaluates to 4e-05, which an F word would write as F0"},
+      {"1E30", "1E9", nullptr, nullptr,
+       "--line-feed \"1E9\": evaluates to 1000000000, too large for an F word (below 1000000000)"},
+      {"1", "0.00005", "1E30", "999999999", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.length) + " | " + c.feed);
@@ -122,6 +149,22 @@ TEST(BatchFieldsTest, EachFieldIsCheckedAsThePassWillReadIt) {
       EXPECT_FALSE(input.chk1);
     }
   }
+}
+
+TEST(BatchFieldsTest, TheValuesAreShownAsThePassUsesThem) {
+  const struct {
+    feed::PassInput input;
+    bool arcs;
+    const char* line;
+  } cases[] = {
+      {{"0.5", "400*0.8", "2", "300", true}, true,
+       "lines shorter than 0.5 get F320 (near-diagonal only); arcs smaller than R2 get F300"},
+      {{"1/16", "100200", "", "", false}, false,
+       "lines shorter than 0.0625 get F100200 (all directions); arcs stay as they are"},
+      {{"1", "0.00005", "1", "12.34567", true}, true,
+       "lines shorter than 1 get F0.0001 (near-diagonal only); arcs smaller than R1 get F12.3457"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SettingsLine(c.input, c.arcs), c.line);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ dpkg-deb -e "$deb" "$scratch/control"
 
 # Everything under /usr; the programs in /usr/bin, stripped, no test programs.
 (cd "$root" && find . -mindepth 1 -maxdepth 1) | grep -vx './usr' && fail "files outside /usr"
-for program in brevand norvane-editor; do
+for program in brevand brevand-batch norvane-editor; do
   [ -x "$root/usr/bin/$program" ] || fail "/usr/bin/$program missing"
 done
 for program in "$root"/usr/bin/*; do
@@ -50,7 +50,7 @@ grep -rl --exclude='*.gz' "$build" "$root" && fail "files name the build folder"
 for f in applications/brevand.desktop applications/norvane-editor.desktop \
     icons/hicolor/scalable/apps/brevand.svg icons/hicolor/scalable/apps/norvane-editor.svg \
     icons/hicolor/48x48/apps/brevand.png mime/packages/norvane-editor.xml \
-    man/man1/brevand.1.gz man/man1/norvane-editor.1.gz \
+    man/man1/brevand.1.gz man/man1/brevand-batch.1.gz man/man1/norvane-editor.1.gz \
     doc/norvane-brevand/copyright doc/norvane-brevand/changelog.Debian.gz \
     lintian/overrides/norvane-brevand; do
   [ -f "$root/usr/share/$f" ] || fail "/usr/share/$f missing"

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace refhost::files {
 
@@ -95,13 +97,63 @@ bool FollowLink(const std::string& path, std::string& target, std::string& error
   return true;
 }
 
+std::string HiddenName(const std::string& dir, const std::string& base, const std::string& suffix) {
+  const long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  const std::size_t max = limit > 0 ? static_cast<std::size_t>(limit) : 255;
+  std::string name = base;
+  if (1 + name.size() + suffix.size() > max) {
+    name.resize(max > suffix.size() + 1 ? max - suffix.size() - 1 : 0);
+    // Not in the middle of a UTF-8 sequence.
+    while (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0x80) name.pop_back();
+    if (!name.empty() && (static_cast<unsigned char>(name.back()) & 0xC0) == 0xC0) name.pop_back();
+  }
+  return "." + name + suffix;
+}
+
+bool CopyExtendedAttributes(int from, int to, std::string& error) {
+  std::vector<char> names;
+  for (;;) {
+    const ssize_t size = ::flistxattr(from, nullptr, 0);
+    if (size < 0) {
+      if (errno == ENOTSUP) return true;
+      error = "cannot list the extended attributes (" + Cause(errno) + ")";
+      return false;
+    }
+    if (size == 0) return true;
+    names.resize(static_cast<std::size_t>(size));
+    const ssize_t got = ::flistxattr(from, names.data(), names.size());
+    if (got >= 0) {
+      names.resize(static_cast<std::size_t>(got));
+      break;
+    }
+    if (errno != ERANGE) {  // ERANGE: it grew meanwhile
+      error = "cannot list the extended attributes (" + Cause(errno) + ")";
+      return false;
+    }
+  }
+  std::vector<char> value;
+  for (std::size_t at = 0; at < names.size(); at += std::strlen(names.data() + at) + 1) {
+    const char* name = names.data() + at;
+    ssize_t size = ::fgetxattr(from, name, nullptr, 0);
+    if (size >= 0) {
+      value.resize(static_cast<std::size_t>(size));
+      size = ::fgetxattr(from, name, value.data(), value.size());
+    }
+    if (size < 0 || ::fsetxattr(to, name, value.data(), static_cast<std::size_t>(size), 0) != 0) {
+      error = std::string("cannot carry over the extended attribute ") + name + " (" + Cause(errno) + ")";
+      return false;
+    }
+  }
+  return true;
+}
+
 Backup LinkBackup(const std::string& target, const std::string& backup, std::string& error) {
   static std::atomic<unsigned> counter{0};
   const std::string failed = "cannot keep the backup " + backup + ": ";
   const std::string dir = DirName(target);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string link_name = dir + "/." + BaseName(target) + "~" + std::to_string(::getpid()) + "." +
-                                  std::to_string(counter++);
+    const std::string link_name =
+        dir + "/" + HiddenName(dir, BaseName(target), "~" + std::to_string(::getpid()) + "." + std::to_string(counter++));
     if (::link(target.c_str(), link_name.c_str()) == 0) {
       if (::rename(link_name.c_str(), backup.c_str()) == 0) return Backup::kKept;
       const int err = errno;
@@ -120,7 +172,8 @@ Backup LinkBackup(const std::string& target, const std::string& backup, std::str
 
 bool TemporaryFile::Create(const std::string& target) {
   Discard();
-  std::string path = DirName(target) + "/." + BaseName(target) + ".XXXXXX";
+  const std::string dir = DirName(target);
+  std::string path = dir + "/" + HiddenName(dir, BaseName(target), ".XXXXXX");
   fd_ = ::mkstemp(path.data());
   if (fd_ < 0) return false;
   path_ = std::move(path);

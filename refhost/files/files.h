@@ -60,15 +60,28 @@ enum class Backup {
 // replacing an older `backup` in one rename, so that some backup is there at
 // every moment. The link is first made under a hidden name in `target`'s
 // folder, "." + name + "~" + process id + "." + a number (the next number
-// while one is taken, up to 100 tries). kNoLinks for EPERM, EXDEV, EMLINK and
+// while one is taken, up to 100 tries; `name` shortened as HiddenName()
+// says). kNoLinks for EPERM, EXDEV, EMLINK and
 // ENOTSUP; kFailed with `error` = "cannot keep the backup <backup>: <cause>"
 // otherwise.
 Backup LinkBackup(const std::string& target, const std::string& backup, std::string& error);
 
+// "." + `base` + `suffix`, with `base` cut short (at a UTF-8 character
+// boundary) where the whole would be longer than the longest name the
+// folder `dir` takes (pathconf NAME_MAX; 255 when it does not say).
+std::string HiddenName(const std::string& dir, const std::string& base, const std::string& suffix);
+
+// Copies every extended attribute of the open file `from` to the open file
+// `to` (POSIX ACLs, SELinux labels and user attributes live there). True when
+// `from` has none or the file system keeps none (ENOTSUP). False with `error`
+// = "cannot carry over the extended attribute <name> (<cause>)".
+bool CopyExtendedAttributes(int from, int to, std::string& error);
+
 // A file written under a temporary name beside its target, flushed to disk
 // and renamed over the target: whoever opens the target gets the old bytes
 // or all the new ones, never a mix. The temporary name is "." + the target's
-// name + "." + six characters, in the target's folder. What was not renamed
+// name + "." + six characters, in the target's folder (the name shortened
+// as HiddenName() says, so that any name the folder takes works). What was not renamed
 // over its target is removed again (Discard(), at the latest on
 // destruction).
 class TemporaryFile {
