@@ -487,6 +487,7 @@ ProgramRun::Summary ProgramRun::From(const Block& b) {
 }
 
 void ProgramRun::Record(std::int64_t line, const Block& b) {
+  if (!limits_.per_line) return;
   std::uint32_t& at = index_[static_cast<std::size_t>(line)];
   if (at == 0) {
     summaries_.push_back(From(b));
@@ -526,7 +527,7 @@ void ProgramRun::Run(std::int64_t count, const TextSource& text, const MotionSin
                      Limits limits) {
   limits_ = limits;
   count_ = count;
-  index_.assign(static_cast<std::size_t>(count) + 1, 0);
+  index_.assign(limits.per_line ? static_cast<std::size_t>(count) + 1 : 0, 0);
   summaries_.clear();
   error_line_ = 0;
   error_.reset();

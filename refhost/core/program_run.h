@@ -51,6 +51,7 @@ class ProgramRun {
   struct Limits {
     std::uint64_t moves = kMaxMoves;
     std::uint64_t lines = kMaxLines;
+    bool per_line = true;  // false: keep no per-line results (only the motions matter)
   };
 
   // Runs the program of `count` lines. `sink` receives every motion in
