@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/cycle_report.h"
 #include "batch/fields.h"
 #include "batch/options.h"
 #include "batch/program_file.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     std::puts("brevand-batch " BREVAND_VERSION);
     return batch::kExitDone;
   }
+  if (options.time_only) return batch::RunTimes(options, stdout, stderr);
   feed::PassInput input;
   if (!batch::MakePassInput(options, input, error)) {
     std::fprintf(stderr, "brevand-batch: %s\n", error.c_str());

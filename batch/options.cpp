@@ -83,6 +83,14 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
         error = "--machine takes mill, lathe or auto, not \"" + kind + "\"";
         return false;
       }
+    } else if (is("--machine-profile")) {
+      if (!value(options.machine_profile)) return false;
+      if (options.machine_profile.empty()) {
+        error = "--machine-profile needs a file name";
+        return false;
+      }
+    } else if (arg == "--time") {
+      options.time_only = true;
     } else if (arg == "-o" || is("--output")) {
       if (!value(options.output)) return false;
       if (options.output.empty()) {
@@ -105,6 +113,17 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
     }
   }
   if (options.help || options.version) return true;
+  if (options.time_only) {
+    if (options.files.empty()) {
+      error = "no file given (see --help)";
+      return false;
+    }
+    if (!options.output.empty()) {
+      error = "--time adjusts nothing, so -o has nothing to write";
+      return false;
+    }
+    return true;
+  }
 
   if (!line_length || !line_feed) {
     error = "--line-length and --line-feed are required (see --help)";
@@ -148,6 +167,12 @@ std::string UsageText() {
          "                       the program, as the editor guesses it: G18 before any\n"
          "                       other plane near the top is a lathe)\n"
          "\n"
+         "Cycle time (docs/cycle-time.md):\n"
+         "  --time               print each file's cycle time (and the total); adjust\n"
+         "                       nothing, no fields needed\n"
+         "  --machine-profile FILE  the machine's limits (key = value lines; keys left\n"
+         "                       out keep the small mill's or small lathe's default)\n"
+         "\n"
          "Output:\n"
          "  -o, --output FILE    write the result of the one FILE there (\"-\": standard\n"
          "                       output) instead of in place; a FILE that exists is\n"
@@ -169,8 +194,9 @@ std::string UsageText() {
          "to walk is reported with \"No Lines in Norvane Selected\" and left unchanged,\n"
          "which is not a failure; nor is a file the pass does not change (it is not\n"
          "saved again).\n"
-         "Each file's summary (lines walked, lines written, time) goes to standard\n"
-         "error, with a progress bar for large files when that is a terminal.\n"
+         "Each file's summary (lines walked, lines written, time, and its cycle time\n"
+         "before and after, with a total for several files) goes to standard error,\n"
+         "with a progress bar for large files when that is a terminal.\n"
          "\n"
          "Exit status: 0 every file done, 1 some file failed, 2 bad usage.\n"
          "\n"

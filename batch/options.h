@@ -23,6 +23,8 @@ struct BatchOptions {
   std::int64_t last_line = 0;
 
   int machine = 0;           // 0: guessed per file; else the system type (301, 304)
+  std::string machine_profile;  // --machine-profile: the cycle-time profile file ("": defaults)
+  bool time_only = false;       // --time: print each file's cycle time, adjust nothing
   std::string output;        // -o: the one input's result goes here ("-": stdout)
   bool dry_run = false;
   bool quiet = false;
@@ -34,7 +36,8 @@ struct BatchOptions {
 
 // Reads `args` (without the program name). False with `error` set (one
 // sentence, naming the option) on bad usage. --help and --version need no
-// files; anything else needs at least one, and -o exactly one.
+// files; anything else needs at least one, and -o exactly one. --time needs
+// no fields and takes no -o.
 bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error);
 
 // The --help text.

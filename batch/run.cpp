@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "batch/adjust.h"
+#include "batch/cycle_report.h"
 #include "batch/line_writer.h"
 #include "batch/program_file.h"
 #include "batch/progress.h"
@@ -61,8 +62,8 @@ bool CopyStream(std::FILE* from, std::FILE* to) {
 class FileRun {
  public:
   FileRun(const BatchOptions& options, const feed::PassInput& input, std::FILE* out,
-          std::FILE* err)
-      : options_(options), input_(input), out_(out), err_(err) {}
+          std::FILE* err, CycleReport& cycle)
+      : options_(options), input_(input), out_(out), err_(err), cycle_(cycle) {}
 
   // False when the file failed (already reported).
   bool Run(const std::string& file) {
@@ -102,7 +103,8 @@ class FileRun {
     }
     DiffSink diff;
     LineWriter writer(fd, ending, document.LineCount());
-    LineSink& sink = options_.dry_run ? static_cast<LineSink&>(diff) : writer;
+    ChangeRecorder sink(options_.dry_run ? static_cast<LineSink&>(diff) : writer);
+    const double cycle_before = options_.quiet ? 0.0 : cycle_.Estimate(document, options_.machine);
     const AdjustResult result = AdjustProgram(document, settings, sink);
     bar.reset();
 
@@ -135,6 +137,8 @@ class FileRun {
       std::fprintf(err_, "%s: %lld lines walked, %lld written, %.3f s%s\n", file.c_str(),
                    static_cast<long long>(result.walked), static_cast<long long>(result.written),
                    seconds, options_.dry_run ? " (dry run, nothing saved)" : "");
+      sink.Apply(document);
+      cycle_.PrintFile(err_, file, cycle_before, cycle_.Estimate(document, options_.machine));
     }
     return true;
   }
@@ -149,17 +153,25 @@ class FileRun {
   const feed::PassInput& input_;
   std::FILE* out_;
   std::FILE* err_;
+  CycleReport& cycle_;
 };
 
 }  // namespace
 
 int RunBatch(const BatchOptions& options, const feed::PassInput& input, std::FILE* out,
              std::FILE* err) {
-  FileRun run(options, input, out, err);
+  CycleReport cycle;
+  std::string error;
+  if (!cycle.Load(options, error)) {
+    std::fprintf(err, "%s: %s\n", kProgram, error.c_str());
+    return kExitUsage;
+  }
+  FileRun run(options, input, out, err, cycle);
   bool failed = false;
   for (const std::string& file : options.files) {
     if (!run.Run(file)) failed = true;
   }
+  if (!options.quiet) cycle.PrintTotal(err);
   return failed ? kExitSomeFailed : kExitDone;
 }
 

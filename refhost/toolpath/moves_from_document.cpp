@@ -10,13 +10,16 @@ namespace refhost {
 namespace {
 
 // What the line interpreter does not keep: dwell, tool change, path control,
-// diameter mode, the arc's turns.
+// diameter mode, feed per revolution (G95: F times the S in force), the
+// arc's turns.
 struct LineExtras {
   bool dwell = false, tool_change = false;
   double p = 0.0;
   bool has_p = false;
   int path_mode = 0;  // 61 exact stop, 64 blending, 0 unchanged
   int diameter = 0;   // 7 diameter, 8 radius, 0 unchanged
+  int feed_mode = 0;  // 94 per minute, 95 per revolution, 0 unchanged
+  double s = -1.0;    // spindle speed given on the line (-1: none)
 };
 
 LineExtras ReadExtras(std::string_view text) {
@@ -30,8 +33,11 @@ LineExtras ReadExtras(std::string_view text) {
       else if (code10 == 640) extras.path_mode = 64;
       else if (code10 == 70) extras.diameter = 7;
       else if (code10 == 80) extras.diameter = 8;
+      else if (code10 == 940 || code10 == 950) extras.feed_mode = static_cast<int>(code10 / 10);
     } else if (w.letter == 'M' && code10 == 60) {
       extras.tool_change = true;
+    } else if (w.letter == 'S') {
+      extras.s = w.value;
     } else if (w.letter == 'P') {
       extras.p = w.value;
       extras.has_p = true;
@@ -53,7 +59,8 @@ bool FirstNonBlankIs(std::string_view text, char c) {
 void ForEachPathMove(const Document& doc, const std::function<void(const PathMove&)>& sink) {
   ModalState state;
   Block block;
-  bool exact_stop = false, diameter = false;
+  bool exact_stop = false, diameter = false, per_rev = false;
+  double spindle = 0.0;
   double tolerance = 0.0;
   const std::int64_t count = doc.LineCount();
   for (std::int64_t line = 1; line <= count; ++line) {
@@ -68,6 +75,8 @@ void ForEachPathMove(const Document& doc, const std::function<void(const PathMov
       tolerance = extras.has_p && extras.p > 0 ? extras.p : 0.0;
     }
     if (extras.diameter != 0) diameter = extras.diameter == 7;
+    if (extras.feed_mode != 0) per_rev = extras.feed_mode == 95;
+    if (extras.s >= 0) spindle = extras.s;
 
     PathMove move;
     move.line = line;
@@ -110,7 +119,7 @@ void ForEachPathMove(const Document& doc, const std::function<void(const PathMov
     }
     for (int i = 0; i < 3; ++i) move.end[i] = block.end[i];
     if (diameter) move.end[0] = block.end[0] / 2;
-    move.feed = move.kind == PathMove::Kind::kRapid ? 0.0 : block.feed;
+    move.feed = move.kind == PathMove::Kind::kRapid ? 0.0 : per_rev ? block.feed * spindle : block.feed;
     sink(move);
   }
 }

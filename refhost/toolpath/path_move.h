@@ -27,7 +27,7 @@ struct PathMove {
   double centre[3] = {0, 0, 0};         // arcs: centre (its normal-axis coordinate = start's)
   int plane = 17;                       // 17, 18, 19
   int turns = 0;                        // arcs: extra full turns (P word), usually 0
-  double feed = 0.0;                    // units per minute in force (0 for rapids)
+  double feed = 0.0;                    // units per minute in force (0 for rapids; G95: F x S)
   double seconds = 0.0;                 // kDwell: seconds
   bool exact_stop = false;              // G61 / G61.1 in force
   double tolerance = 0.0;               // G64 P in force, 0 when G64 has no P
