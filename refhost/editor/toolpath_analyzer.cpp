@@ -103,13 +103,16 @@ std::shared_ptr<ToolpathAnalysis> ToolpathAnalyzer::Run(const Job& job, const st
   result->profile_text = FormatMachineProfile(job.profile);
   Document doc;
   doc.Load(*job.text);
-  if (!job.baseline) result->time = EstimateCycleTime(doc, job.profile);
+  // The time on a second thread beside the geometry (the document is only read).
+  std::thread timing;
+  if (!job.baseline) timing = std::thread([&] { result->time = EstimateCycleTime(doc, job.profile); });
   if (job.geometry && !cancel) {
     auto geometry = std::make_shared<ToolpathGeometry>(BuildToolpathGeometry(
         [&](const std::function<void(const PathMove&)>& sink) { ForEachPathMove(doc, sink); },
-        [&] { return cancel.load(); }));
+        [&] { return cancel.load(); }, static_cast<std::size_t>(doc.LineCount())));
     result->geometry = std::move(geometry);
   }
+  if (timing.joinable()) timing.join();
   return result;
 }
 

@@ -66,11 +66,23 @@ const char* UnitName(int units) { return units == 20 ? "in" : "mm"; }
 ToolpathView::ToolpathView(QWidget* parent) : QOpenGLWidget(parent) {
   setMinimumSize(200, 150);
   setMouseTracking(false);
+  quiet_.setSingleShot(true);
+  quiet_.setInterval(250);
+  connect(&quiet_, &QTimer::timeout, this, [this] {
+    fast_mode_ = false;
+    update();
+  });
+}
+
+void ToolpathView::Busy() {
+  fast_mode_ = true;
+  quiet_.start();
+  update();
 }
 
 ToolpathView::~ToolpathView() {
   makeCurrent();
-  for (QOpenGLBuffer* b : {&vbo_, &before_vbo_, &marked_ibo_, &highlight_ibo_}) b->destroy();
+  for (QOpenGLBuffer* b : {&fine_vbo_, &fast_vbo_, &marked_vbo_, &highlight_vbo_}) b->destroy();
   doneCurrent();
 }
 
@@ -87,12 +99,13 @@ void ToolpathView::SetGeometry(std::shared_ptr<const ToolpathGeometry> geometry,
   dirty_geometry_ = dirty_marked_ = true;
   SetHighlight(highlight_first_, highlight_last_);
   if (refit) Fit();
-  update();
+  Busy();
 }
 
 void ToolpathView::ShowBefore(bool on) {
   show_before_ = on && before_ != nullptr;
-  update();
+  dirty_geometry_ = dirty_marked_ = true;
+  Busy();
 }
 
 void ToolpathView::SetHighlight(std::int64_t first, std::int64_t last) {
@@ -101,7 +114,7 @@ void ToolpathView::SetHighlight(std::int64_t first, std::int64_t last) {
   highlight_.clear();
   if (geometry_ && first <= last) geometry_->SegmentsOfLines(first, last, highlight_);
   dirty_highlight_ = true;
-  update();
+  Busy();
 }
 
 void ToolpathView::SetPreset(Preset preset) {
@@ -118,7 +131,7 @@ void ToolpathView::Orbit(float yaw, float pitch) {
   if (lathe_) return;
   yaw_ = std::fmod(yaw_ + yaw, 360.0f);
   pitch_ = std::clamp(pitch_ + pitch, -180.0f, 0.0f);
-  update();
+  Busy();
 }
 
 QMatrix4x4 ToolpathView::Rotation() const {
@@ -198,7 +211,7 @@ std::int64_t ToolpathView::LineAt(QPointF point) const {
     const float ex = ax + t * dx - px, ey = ay + t * dy - py;
     const float d2 = ex * ex + ey * ey;
     // Feed moves win over rapids at the same distance.
-    if (d2 < best || (d2 == best && s < geometry_->feed_segments)) {
+    if (d2 < best || (d2 == best && v[2 * s].feed >= 0)) {
       best = d2;
       line = geometry_->segment_line[s];
     }
@@ -214,7 +227,7 @@ void ToolpathView::initializeGL() {
   program_.bindAttributeLocation("feed", 1);
   program_.bindAttributeLocation("along", 2);
   gl_ready_ = program_.link();
-  for (QOpenGLBuffer* b : {&vbo_, &before_vbo_, &marked_ibo_, &highlight_ibo_}) {
+  for (QOpenGLBuffer* b : {&fine_vbo_, &fast_vbo_, &marked_vbo_, &highlight_vbo_}) {
     b->create();
     b->setUsagePattern(QOpenGLBuffer::StaticDraw);
   }
@@ -224,27 +237,45 @@ void ToolpathView::initializeGL() {
 void ToolpathView::resizeGL(int, int) {}
 
 void ToolpathView::Upload() {
-  const auto fill = [](QOpenGLBuffer& b, const void* data, std::size_t bytes) {
+  const auto fill = [](QOpenGLBuffer& b, const std::vector<PathVertex>& v) {
+    static const PathVertex kNone{0, 0, 0, 0, 0};
     b.bind();
-    b.allocate(data, int(bytes));
+    if (v.empty()) b.allocate(&kNone, int(sizeof kNone));
+    else b.allocate(v.data(), int(v.size() * sizeof(PathVertex)));
     b.release();
   };
+  const ToolpathGeometry& shown = show_before_ && before_ ? *before_ : *geometry_;
   if (dirty_geometry_) {
-    static const PathVertex kNone{0, 0, 0, 0, 0};
-    if (geometry_) fill(vbo_, geometry_->vertices.data(), geometry_->vertices.size() * sizeof(PathVertex));
-    else fill(vbo_, &kNone, sizeof kNone);
-    if (before_) fill(before_vbo_, before_->vertices.data(), before_->vertices.size() * sizeof(PathVertex));
+    // The finest level within the budget, and the fast one.
+    const std::vector<PathVertex>* fine = &shown.vertices;
+    for (const auto& level : shown.levels) {
+      if (fine->size() / 2 <= kFineBudget) break;
+      fine = &level.vertices;
+    }
+    fill(fine_vbo_, *fine);
+    fine_ = GLsizei(fine->size());
+    if (!shown.levels.empty() && &shown.levels.back().vertices != fine) {
+      fill(fast_vbo_, shown.levels.back().vertices);
+      fast_ = GLsizei(shown.levels.back().vertices.size());
+    } else {
+      fast_ = 0;
+    }
     dirty_geometry_ = false;
   }
-  const auto indices = [&](QOpenGLBuffer& b, const std::vector<std::uint32_t>& segments, GLsizei& count) {
-    std::vector<std::uint32_t> idx;
-    idx.reserve(segments.size() * 2);
-    for (std::uint32_t s : segments) idx.push_back(2 * s), idx.push_back(2 * s + 1);
-    fill(b, idx.empty() ? nullptr : idx.data(), idx.size() * sizeof(std::uint32_t));
-    count = GLsizei(idx.size());
+  const auto copy = [&](QOpenGLBuffer& b, const ToolpathGeometry& g, const std::vector<std::uint32_t>& segments,
+                        GLsizei& count) {
+    std::vector<PathVertex> v;
+    const std::size_t n = std::min(segments.size(), kFineBudget);
+    v.reserve(2 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+      v.push_back(g.vertices[2 * segments[i]]);
+      v.push_back(g.vertices[2 * segments[i] + 1]);
+    }
+    fill(b, v);
+    count = GLsizei(v.size());
   };
-  if (dirty_marked_) indices(marked_ibo_, marked_, marked_count_), dirty_marked_ = false;
-  if (dirty_highlight_) indices(highlight_ibo_, highlight_, highlight_count_), dirty_highlight_ = false;
+  if (dirty_marked_) copy(marked_vbo_, shown, marked_, marked_count_), dirty_marked_ = false;
+  if (dirty_highlight_) copy(highlight_vbo_, *geometry_, highlight_, highlight_count_), dirty_highlight_ = false;
 }
 
 void ToolpathView::Bind(QOpenGLBuffer& vbo) {
@@ -263,17 +294,6 @@ void ToolpathView::DrawRange(QOpenGLBuffer& vbo, GLint first, GLsizei count, flo
   program_.setUniformValue("mode", mode);
   glLineWidth(width);
   glDrawArrays(GL_LINES, first, count);
-  vbo.release();
-}
-
-void ToolpathView::DrawIndexed(QOpenGLBuffer& vbo, QOpenGLBuffer& ibo, GLsizei count, float width, int mode) {
-  if (count <= 0) return;
-  Bind(vbo);
-  ibo.bind();
-  program_.setUniformValue("mode", mode);
-  glLineWidth(width);
-  glDrawElements(GL_LINES, count, GL_UNSIGNED_INT, nullptr);
-  ibo.release();
   vbo.release();
 }
 
@@ -296,12 +316,12 @@ void ToolpathView::paintGL() {
     program_.setUniformValue("fscale", float(hi > lo ? 1.0 / (hi - lo) : 0.0));
     program_.setUniformValue("dash", 3.0f * scale_);
     program_.setUniformValue("flat_colour", QVector4D(kHighlight[0], kHighlight[1], kHighlight[2], kHighlight[3]));
-    QOpenGLBuffer& feeds = show_before_ ? before_vbo_ : vbo_;
-    const GLsizei feed_vertices = GLsizei(2 * g.feed_segments);
-    DrawRange(vbo_, feed_vertices, GLsizei(g.vertices.size()) - feed_vertices, 1.0f, 0);
-    DrawRange(feeds, 0, feed_vertices, 1.5f, 0);
-    DrawIndexed(feeds, marked_ibo_, marked_count_, 5.0f, 0);
-    DrawIndexed(vbo_, highlight_ibo_, highlight_count_, 3.0f, 1);
+    const bool fast = fast_mode_ && fast_ > 0;
+    const GLsizei drawn = fast ? fast_ : fine_;
+    DrawRange(fast ? fast_vbo_ : fine_vbo_, 0, drawn, 1.0f, 0);
+    DrawRange(marked_vbo_, 0, marked_count_, 5.0f, 0);
+    DrawRange(highlight_vbo_, 0, highlight_count_, 3.0f, 1);
+    last_frame_segments_ = std::size_t(drawn + marked_count_ + highlight_count_) / 2;
     program_.release();
   }
   glFinish();
@@ -405,7 +425,7 @@ void ToolpathView::mouseMoveEvent(QMouseEvent* event) {
   } else if (button_ != Qt::NoButton) {
     const QMatrix4x4 inv = Rotation().inverted();
     target_ -= inv.mapVector(QVector3D(float(d.x()) * scale_, float(-d.y()) * scale_, 0));
-    update();
+    Busy();
   }
 }
 
@@ -425,7 +445,7 @@ void ToolpathView::wheelEvent(QWheelEvent* event) {
   const QMatrix4x4 inv = Rotation().inverted();
   target_ += inv.mapVector(QVector3D(ex * (before - after), ey * (before - after), 0));
   scale_ = after;
-  update();
+  Busy();
 }
 
 }  // namespace refhost

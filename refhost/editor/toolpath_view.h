@@ -12,6 +12,10 @@
 //   lineClicked with its line; a click on nothing emits nothing.
 // - Project / LineAt use the camera of the last resize and move, in the
 //   widget's logical pixels.
+// - Large paths draw a simplified level (ToolpathGeometry::levels): while
+//   the camera moves or the path, marks or highlight change, the level of at
+//   most kLevelBudget segments; once quiet for a moment, the finest path
+//   of at most kFineBudget segments. Picking always uses the whole path.
 #ifndef REFHOST_EDITOR_TOOLPATH_VIEW_H_
 #define REFHOST_EDITOR_TOOLPATH_VIEW_H_
 
@@ -21,6 +25,7 @@
 #include <QOpenGLShaderProgram>
 #include <QOpenGLWidget>
 #include <QPointF>
+#include <QTimer>
 #include <QVector3D>
 
 #include <cstdint>
@@ -81,8 +86,15 @@ class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions {
   void Upload();
   void DrawOverlay(QPainter& painter);
   void DrawRange(QOpenGLBuffer& vbo, GLint first, GLsizei count, float width, int mode);
-  void DrawIndexed(QOpenGLBuffer& vbo, QOpenGLBuffer& ibo, GLsizei count, float width, int mode);
   void Bind(QOpenGLBuffer& vbo);
+  void Busy();  // draw fast for a moment
+
+ public:
+  static constexpr std::size_t kFineBudget = 400000;
+  // The segments of the last frame.
+  std::size_t LastFrameSegments() const { return last_frame_segments_; }
+
+ private:
 
   std::shared_ptr<const ToolpathGeometry> geometry_, before_;
   std::vector<std::uint32_t> marked_, highlight_;
@@ -91,9 +103,14 @@ class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions {
   std::int64_t highlight_first_ = 1, highlight_last_ = 0;
 
   QOpenGLShaderProgram program_;
-  QOpenGLBuffer vbo_{QOpenGLBuffer::VertexBuffer}, before_vbo_{QOpenGLBuffer::VertexBuffer};
-  QOpenGLBuffer marked_ibo_{QOpenGLBuffer::IndexBuffer}, highlight_ibo_{QOpenGLBuffer::IndexBuffer};
+  // The shown path at its finest drawable level and at the fast one, and
+  // the vertices of the marked and of the highlighted segments.
+  QOpenGLBuffer fine_vbo_, fast_vbo_, marked_vbo_, highlight_vbo_;
+  GLsizei fine_ = 0, fast_ = 0;  // vertices of the two levels
   GLsizei marked_count_ = 0, highlight_count_ = 0;
+  QTimer quiet_;
+  bool fast_mode_ = false;
+  std::size_t last_frame_segments_ = 0;
   bool gl_ready_ = false;
 
   // Camera: target in geometry coordinates, units per pixel, angles.

@@ -11,12 +11,11 @@ constexpr double kPi = 3.14159265358979323846;
 
 struct Builder {
   ToolpathGeometry g;
-  std::vector<PathVertex> rapids;
-  std::vector<std::int64_t> rapid_lines;
   std::set<double> feeds;
   double scale_units = 1.0;
   bool first = true;
   bool any_feed = false;
+  double last_feed = -2;
 
   void Extend(const double p[3]) {
     for (int i = 0; i < 3; ++i) {
@@ -31,17 +30,16 @@ struct Builder {
   void Segment(const double a[3], const double b[3], double feed, std::int64_t line) {
     Extend(a);
     Extend(b);
+    float along = 0;
     if (feed < 0) {
-      const double len = std::sqrt((b[0] - a[0]) * (b[0] - a[0]) + (b[1] - a[1]) * (b[1] - a[1]) +
-                                   (b[2] - a[2]) * (b[2] - a[2]));
-      rapids.push_back(Vertex(a, -1, 0));
-      rapids.push_back(Vertex(b, -1, static_cast<float>(len)));
-      rapid_lines.push_back(line);
+      along = static_cast<float>(std::sqrt((b[0] - a[0]) * (b[0] - a[0]) + (b[1] - a[1]) * (b[1] - a[1]) +
+                                           (b[2] - a[2]) * (b[2] - a[2])));
     } else {
-      g.vertices.push_back(Vertex(a, static_cast<float>(feed), 0));
-      g.vertices.push_back(Vertex(b, static_cast<float>(feed), 0));
-      g.segment_line.push_back(line);
+      ++g.feed_segments;
     }
+    g.vertices.push_back(Vertex(a, static_cast<float>(feed), 0));
+    g.vertices.push_back(Vertex(b, static_cast<float>(feed), along));
+    g.segment_line.push_back(line);
   }
 
   void Add(const PathMove& m) {
@@ -57,7 +55,8 @@ struct Builder {
     double s[3], e[3], c[3];
     for (int i = 0; i < 3; ++i) s[i] = m.start[i] * k, e[i] = m.end[i] * k, c[i] = m.centre[i] * k;
     const double feed = m.kind == Kind::kRapid ? -1.0 : m.feed * k;
-    if (feed >= 0 && feeds.size() < ToolpathGeometry::kMaxFeeds) feeds.insert(feed);
+    if (feed >= 0 && feed != last_feed && feeds.size() < ToolpathGeometry::kMaxFeeds) feeds.insert(feed);
+    last_feed = feed;
     if (feed >= 0) {
       g.min_feed = any_feed ? std::min(g.min_feed, feed) : feed;
       g.max_feed = any_feed ? std::max(g.max_feed, feed) : feed;
@@ -86,13 +85,19 @@ struct Builder {
     const double step = 2 * std::acos(0.998);  // sagitta 0.2 % of r, about 7 degrees
     const int count = std::clamp(static_cast<int>(std::ceil(sweep / step)), 1, 4096);
     double prev[3] = {s[0], s[1], s[2]};
+    // Unit vector turned by one chord's angle each step.
+    const double turn = (ccw ? 1 : -1) * sweep / count;
+    const double ct = std::cos(turn), st = std::sin(turn);
+    double ux = std::cos(t0), uy = std::sin(t0);
     for (int i = 1; i <= count; ++i) {
       const double f = static_cast<double>(i) / count;
-      const double angle = t0 + (ccw ? 1 : -1) * sweep * f;
+      const double nx = ux * ct - uy * st;
+      uy = ux * st + uy * ct;
+      ux = nx;
       const double r = r0 + (r1 - r0) * f;
       double p[3];
-      p[a0] = c[a0] + r * std::cos(angle);
-      p[a1] = c[a1] + r * std::sin(angle);
+      p[a0] = c[a0] + r * ux;
+      p[a1] = c[a1] + r * uy;
       p[n] = s[n] + (e[n] - s[n]) * f;
       if (i == count) p[a0] = e[a0], p[a1] = e[a1], p[n] = e[n];
       Segment(prev, p, feed, m.line);
@@ -101,10 +106,90 @@ struct Builder {
   }
 };
 
+// Merges runs of `count` connected segments from `v` (of one feed unless
+// `any_feed`) into chords of at least `tolerance`.
+void Merge(const PathVertex* v, std::size_t count, double tolerance, bool any_feed,
+           std::vector<PathVertex>& out) {
+  const float t2 = static_cast<float>(tolerance * tolerance);
+  std::size_t i = 0;
+  while (i < count) {
+    PathVertex anchor = v[2 * i];
+    float along = 0;
+    std::size_t j = i;
+    while (true) {
+      const PathVertex& end = v[2 * j + 1];
+      const float dx = end.x - anchor.x, dy = end.y - anchor.y, dz = end.z - anchor.z;
+      const PathVertex* next = j + 1 < count ? &v[2 * j + 2] : nullptr;
+      const bool joins = next != nullptr && next->x == end.x && next->y == end.y && next->z == end.z &&
+                         (any_feed ? (next->feed < 0) == (end.feed < 0) : next->feed == end.feed);
+      const float d2 = dx * dx + dy * dy + dz * dz;
+      if (d2 >= t2 || !joins) {
+        PathVertex a = anchor, b = end;
+        b.feed = a.feed;
+        a.along = anchor.feed < 0 ? along : 0;
+        b.along = anchor.feed < 0 ? along + std::sqrt(d2) : 0;
+        along = b.along;
+        out.push_back(a);
+        out.push_back(b);
+        anchor = end;
+        anchor.feed = next != nullptr ? next->feed : end.feed;
+      }
+      ++j;
+      if (!joins) break;
+    }
+    i = j;
+  }
+}
+
+ToolpathGeometry::Level MakeLevel(const ToolpathGeometry& g, double tolerance, bool any_feed) {
+  ToolpathGeometry::Level level;
+  level.tolerance = tolerance;
+  level.vertices.reserve(g.vertices.size() / 2);
+  Merge(g.vertices.data(), g.SegmentCount(), tolerance, any_feed, level.vertices);
+  level.vertices.shrink_to_fit();
+  return level;
+}
+
+// A fine level (one feed per chord, chords of size/4000) when it saves much,
+// and a fast one (chords of size/500 across feeds, thinned to the budget).
+void BuildLevels(ToolpathGeometry& g) {
+  if (g.SegmentCount() <= ToolpathGeometry::kLevelBudget) return;
+  double size = 0;
+  for (int i = 0; i < 3; ++i) size = std::max(size, g.max[i] - g.min[i]);
+  ToolpathGeometry::Level fine = MakeLevel(g, size / 4000, false);
+  std::size_t previous = g.SegmentCount();
+  if (fine.SegmentCount() * 10 < previous * 7) {
+    previous = fine.SegmentCount();
+    g.levels.push_back(std::move(fine));
+  }
+  if (previous <= ToolpathGeometry::kLevelBudget) return;
+  ToolpathGeometry::Level fast = MakeLevel(g, size / 500, true);
+  const std::size_t count = fast.SegmentCount();
+  if (count > ToolpathGeometry::kLevelBudget) {
+    // Every k-th chord: a sketch of the path while the camera moves.
+    const std::size_t stride = (count + ToolpathGeometry::kLevelBudget - 1) / ToolpathGeometry::kLevelBudget;
+    std::vector<PathVertex> kept;
+    kept.reserve(2 * (count / stride + 1));
+    for (std::size_t k = 0; k < count; k += stride) {
+      kept.push_back(fast.vertices[2 * k]);
+      kept.push_back(fast.vertices[2 * k + 1]);
+    }
+    fast.vertices = std::move(kept);
+  }
+  if (fast.SegmentCount() < previous) g.levels.push_back(std::move(fast));
+}
+
 }  // namespace
 
 void ToolpathGeometry::SegmentsOfLines(std::int64_t first, std::int64_t last,
                                        std::vector<std::uint32_t>& out) const {
+  if (by_line.empty()) {
+    auto lo = std::lower_bound(segment_line.begin(), segment_line.end(), first);
+    for (auto it = lo; it != segment_line.end() && *it <= last; ++it) {
+      out.push_back(static_cast<std::uint32_t>(it - segment_line.begin()));
+    }
+    return;
+  }
   auto lo = std::lower_bound(by_line.begin(), by_line.end(), first,
                              [&](std::uint32_t s, std::int64_t line) { return segment_line[s] < line; });
   for (auto it = lo; it != by_line.end() && segment_line[*it] <= last; ++it) out.push_back(*it);
@@ -125,8 +210,10 @@ std::vector<std::uint32_t> ToolpathGeometry::SegmentsOf(const std::vector<std::i
 
 ToolpathGeometry BuildToolpathGeometry(
     const std::function<void(const std::function<void(const PathMove&)>&)>& for_each_move,
-    const std::function<bool()>& cancelled) {
+    const std::function<bool()>& cancelled, std::size_t expected_moves) {
   Builder b;
+  b.g.vertices.reserve(expected_moves * 3);
+  b.g.segment_line.reserve(expected_moves * 3 / 2);
   std::size_t count = 0;
   struct Cancelled {};
   try {
@@ -137,27 +224,15 @@ ToolpathGeometry BuildToolpathGeometry(
   } catch (const Cancelled&) {
   }
   ToolpathGeometry g = std::move(b.g);
-  g.feed_segments = g.segment_line.size();
-  g.vertices.insert(g.vertices.end(), b.rapids.begin(), b.rapids.end());
-  g.segment_line.insert(g.segment_line.end(), b.rapid_lines.begin(), b.rapid_lines.end());
   g.feeds.assign(b.feeds.begin(), b.feeds.end());
-  g.by_line.resize(g.segment_line.size());
-  bool ordered = true;
-  for (std::size_t i = 0; i < g.by_line.size(); ++i) g.by_line[i] = static_cast<std::uint32_t>(i);
-  for (std::size_t i = 1; i < g.segment_line.size() && ordered; ++i) {
-    ordered = i == g.feed_segments || g.segment_line[i - 1] <= g.segment_line[i];
-  }
-  if (ordered) {
-    // Feeds and rapids are each in line order: merge them.
-    std::inplace_merge(g.by_line.begin(), g.by_line.begin() + static_cast<std::ptrdiff_t>(g.feed_segments),
-                       g.by_line.end(), [&](std::uint32_t a, std::uint32_t c) {
-                         return g.segment_line[a] < g.segment_line[c];
-                       });
-  } else {
+  if (!std::is_sorted(g.segment_line.begin(), g.segment_line.end())) {
+    g.by_line.resize(g.segment_line.size());
+    for (std::size_t i = 0; i < g.by_line.size(); ++i) g.by_line[i] = static_cast<std::uint32_t>(i);
     std::stable_sort(g.by_line.begin(), g.by_line.end(), [&](std::uint32_t a, std::uint32_t c) {
       return g.segment_line[a] < g.segment_line[c];
     });
   }
+  BuildLevels(g);
   return g;
 }
 

@@ -3,8 +3,8 @@
 // its feed, for a view to upload as one vertex buffer.
 //
 // Contracts:
-// - Feed segments come first, rapids after them (vertices 2k and 2k+1 make
-//   segment k); a rapid's feed is -1.
+// - Segments in execution order (vertices 2k and 2k+1 make segment k); a
+//   rapid's feed is -1.
 // - Positions are in the units of the program's first move (other moves
 //   converted), less `origin`, as floats.
 // - `along` runs from 0 along each rapid (for dashes), in the same units.
@@ -31,7 +31,7 @@ struct PathVertex {
 struct ToolpathGeometry {
   std::vector<PathVertex> vertices;
   std::vector<std::int64_t> segment_line;  // per segment
-  std::size_t feed_segments = 0;           // segments 0..feed_segments-1 are feed moves
+  std::size_t feed_segments = 0;           // how many are feed moves
   double origin[3] = {0, 0, 0};            // added back for program coordinates
   double min[3] = {0, 0, 0}, max[3] = {0, 0, 0};  // extents in program coordinates
   bool empty = true;
@@ -39,7 +39,23 @@ struct ToolpathGeometry {
   double min_feed = 0, max_feed = 0;  // of the feed moves
   std::vector<double> feeds;          // the distinct feeds, ascending (at most kMaxFeeds)
   static constexpr std::size_t kMaxFeeds = 64;
-  std::vector<std::uint32_t> by_line;  // segment indices ordered by line
+  // Segment indices ordered by line; empty when the segments already are.
+  std::vector<std::uint32_t> by_line;
+
+  // Coarser copies of the path for drawing, finer first, each with fewer
+  // segments than the one before: runs of connected segments merged
+  // wherever a point lies within `tolerance` of the last kept one. Empty
+  // when the path has at most kLevelBudget segments. The first level keeps
+  // one feed per chord (size / 4000); the last, a sketch for a moving
+  // camera, merges across feeds (size / 500) and keeps every k-th chord so
+  // as to hold at most kLevelBudget.
+  struct Level {
+    double tolerance = 0;
+    std::vector<PathVertex> vertices;  // as above
+    std::size_t SegmentCount() const { return vertices.size() / 2; }
+  };
+  static constexpr std::size_t kLevelBudget = 100000;
+  std::vector<Level> levels;
 
   std::size_t SegmentCount() const { return segment_line.size(); }
   // Appends the segments of lines first..last to `out`.
@@ -50,10 +66,10 @@ struct ToolpathGeometry {
 
 // Builds the geometry from `for_each_move` (ForEachPathMove bound to a
 // document). `cancelled`, when given, is polled now and then; a cancelled
-// build returns what it has.
+// build returns what it has. `expected_moves` sizes the buffers.
 ToolpathGeometry BuildToolpathGeometry(
     const std::function<void(const std::function<void(const PathMove&)>&)>& for_each_move,
-    const std::function<bool()>& cancelled = {});
+    const std::function<bool()>& cancelled = {}, std::size_t expected_moves = 0);
 
 // The feed colour scale: t in 0..1 (slowest to fastest) to RGB in 0..1,
 // blue - cyan - green - yellow - red. The view's shader holds the same.

@@ -9,6 +9,7 @@
 #include "batch/tests/generated_programs.h"
 #include "refhost/core/document.h"
 #include "refhost/toolpath/cycle_time.h"
+#include "refhost/toolpath/toolpath_geometry.h"
 
 int main(int argc, char** argv) {
   using Clock = std::chrono::steady_clock;
@@ -22,6 +23,11 @@ int main(int argc, char** argv) {
   const auto plan_start = Clock::now();
   const refhost::CycleTime t = refhost::EstimateCycleTime(doc, refhost::SmallMillProfile());
   const double plan = std::chrono::duration<double>(Clock::now() - plan_start).count();
+  const auto geometry_start = Clock::now();
+  const refhost::ToolpathGeometry g = refhost::BuildToolpathGeometry(
+      [&](const std::function<void(const refhost::PathMove&)>& sink) { refhost::ForEachPathMove(doc, sink); });
+  const double geometry = std::chrono::duration<double>(Clock::now() - geometry_start).count();
+  std::printf("toolpath geometry: %.3f s, %zu segments\n", geometry, g.SegmentCount());
   std::printf("lines %lld, moves %zu\n", static_cast<long long>(doc.LineCount()), moves);
   std::printf("executed moves only: %.3f s\n", walk);
   std::printf("cycle-time estimate: %.3f s (limit 1 s), cycle %s\n", plan,
