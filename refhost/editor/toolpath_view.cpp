@@ -65,17 +65,20 @@ const char* UnitName(int units) { return units == 20 ? "in" : "mm"; }
 
 ToolpathView::ToolpathView(QWidget* parent) : QOpenGLWidget(parent) {
   setMinimumSize(200, 150);
+  setUpdateBehavior(QOpenGLWidget::PartialUpdate);  // slices add to the last frame
   setMouseTracking(false);
   quiet_.setSingleShot(true);
   quiet_.setInterval(250);
   connect(&quiet_, &QTimer::timeout, this, [this] {
     fast_mode_ = false;
+    slice_ = 0;
     update();
   });
 }
 
 void ToolpathView::Busy() {
   fast_mode_ = true;
+  slice_ = 0;
   quiet_.start();
   update();
 }
@@ -234,7 +237,7 @@ void ToolpathView::initializeGL() {
   dirty_geometry_ = dirty_marked_ = dirty_highlight_ = true;
 }
 
-void ToolpathView::resizeGL(int, int) {}
+void ToolpathView::resizeGL(int, int) { slice_ = 0; }
 
 void ToolpathView::Upload() {
   const auto fill = [](QOpenGLBuffer& b, const std::vector<PathVertex>& v) {
@@ -247,10 +250,10 @@ void ToolpathView::Upload() {
   const ToolpathGeometry& shown = show_before_ && before_ ? *before_ : *geometry_;
   if (dirty_geometry_) {
     // The finest level within the budget, and the fast one.
+    // The whole path, or its fine level (chords under a pixel at most sizes).
     const std::vector<PathVertex>* fine = &shown.vertices;
-    for (const auto& level : shown.levels) {
-      if (fine->size() / 2 <= kFineBudget) break;
-      fine = &level.vertices;
+    if (!shown.levels.empty() && !shown.levels.front().sketch && shown.levels.size() > 1) {
+      fine = &shown.levels.front().vertices;
     }
     fill(fine_vbo_, *fine);
     fine_ = GLsizei(fine->size());
@@ -302,10 +305,16 @@ void ToolpathView::paintGL() {
   timer.start();
   QPainter painter(this);
   painter.beginNativePainting();
-  glClearColor(0.12f, 0.12f, 0.13f, 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT);
+  const bool drawable = gl_ready_ && geometry_ && !geometry_->empty;
+  const bool fast = !drawable || (fast_mode_ && fast_ > 0);
+  if (fast || slice_ == 0) {
+    glClearColor(0.12f, 0.12f, 0.13f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+  }
   glDisable(GL_DEPTH_TEST);
-  if (gl_ready_ && geometry_ && !geometry_->empty) {
+  bool complete = true;
+  last_frame_segments_ = 0;
+  if (drawable) {
     Upload();
     program_.bind();
     program_.setUniformValue("mvp", Mvp());
@@ -316,18 +325,32 @@ void ToolpathView::paintGL() {
     program_.setUniformValue("fscale", float(hi > lo ? 1.0 / (hi - lo) : 0.0));
     program_.setUniformValue("dash", 3.0f * scale_);
     program_.setUniformValue("flat_colour", QVector4D(kHighlight[0], kHighlight[1], kHighlight[2], kHighlight[3]));
-    const bool fast = fast_mode_ && fast_ > 0;
-    const GLsizei drawn = fast ? fast_ : fine_;
-    DrawRange(fast ? fast_vbo_ : fine_vbo_, 0, drawn, 1.0f, 0);
-    DrawRange(marked_vbo_, 0, marked_count_, 5.0f, 0);
-    DrawRange(highlight_vbo_, 0, highlight_count_, 3.0f, 1);
-    last_frame_segments_ = std::size_t(drawn + marked_count_ + highlight_count_) / 2;
+    if (fast) {
+      DrawRange(fast_vbo_, 0, fast_, 1.0f, 0);
+      last_frame_segments_ = std::size_t(fast_) / 2;
+    } else {
+      const GLsizei begin = slice_ * GLsizei(2 * kSlice);
+      const GLsizei end = std::min<GLsizei>(fine_, begin + GLsizei(2 * kSlice));
+      DrawRange(fine_vbo_, begin, end - begin, 1.0f, 0);
+      last_frame_segments_ = std::size_t(end - begin) / 2;
+      complete = end >= fine_;
+      slice_ = complete ? 0 : slice_ + 1;
+    }
+    if (complete) {
+      DrawRange(marked_vbo_, 0, marked_count_, 5.0f, 0);
+      DrawRange(highlight_vbo_, 0, highlight_count_, 3.0f, 1);
+      last_frame_segments_ += std::size_t(marked_count_ + highlight_count_) / 2;
+    }
     program_.release();
   }
   glFinish();
   last_frame_ms_ = double(timer.nsecsElapsed()) / 1e6;
   painter.endNativePainting();
-  DrawOverlay(painter);
+  if (complete) {
+    DrawOverlay(painter);
+  } else {
+    QTimer::singleShot(0, this, [this] { update(); });  // the next slice
+  }
 }
 
 void ToolpathView::DrawOverlay(QPainter& p) {

@@ -13,9 +13,10 @@
 // - Project / LineAt use the camera of the last resize and move, in the
 //   widget's logical pixels.
 // - Large paths draw a simplified level (ToolpathGeometry::levels): while
-//   the camera moves or the path, marks or highlight change, the level of at
-//   most kLevelBudget segments; once quiet for a moment, the finest path
-//   of at most kFineBudget segments. Picking always uses the whole path.
+//   the camera moves or the path, marks or highlight change, the coarsest
+//   level (at most kLevelBudget segments); once quiet for a moment, the
+//   whole path (or its fine level), kSlice segments a frame, so that the
+//   event loop runs between slices. Picking always uses the whole path.
 #ifndef REFHOST_EDITOR_TOOLPATH_VIEW_H_
 #define REFHOST_EDITOR_TOOLPATH_VIEW_H_
 
@@ -90,9 +91,11 @@ class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions {
   void Busy();  // draw fast for a moment
 
  public:
-  static constexpr std::size_t kFineBudget = 400000;
-  // The segments of the last frame.
+  static constexpr std::size_t kSlice = 250000;
+  static constexpr std::size_t kFineBudget = 400000;  // highlight and marks drawn at most
+  // The segments of the last frame, and whether it finished the picture.
   std::size_t LastFrameSegments() const { return last_frame_segments_; }
+  bool PictureComplete() const { return slice_ == 0; }
 
  private:
 
@@ -110,6 +113,7 @@ class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions {
   GLsizei marked_count_ = 0, highlight_count_ = 0;
   QTimer quiet_;
   bool fast_mode_ = false;
+  GLsizei slice_ = 0;  // the next slice of a still picture
   std::size_t last_frame_segments_ = 0;
   bool gl_ready_ = false;
 

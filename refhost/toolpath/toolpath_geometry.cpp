@@ -175,6 +175,7 @@ void BuildLevels(ToolpathGeometry& g) {
       kept.push_back(fast.vertices[2 * k + 1]);
     }
     fast.vertices = std::move(kept);
+    fast.sketch = true;
   }
   if (fast.SegmentCount() < previous) g.levels.push_back(std::move(fast));
 }

@@ -51,6 +51,7 @@ struct ToolpathGeometry {
   // as to hold at most kLevelBudget.
   struct Level {
     double tolerance = 0;
+    bool sketch = false;  // thinned: for a moving camera only
     std::vector<PathVertex> vertices;  // as above
     std::size_t SegmentCount() const { return vertices.size() / 2; }
   };
