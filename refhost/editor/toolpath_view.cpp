@@ -12,6 +12,7 @@ namespace refhost {
 namespace {
 
 constexpr float kHighlight[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+constexpr int kLegendWidth = 130;
 
 const char kVertexShader[] = R"(
 attribute vec3 pos;
@@ -179,10 +180,12 @@ void ToolpathView::Fit() {
     lo[0] = std::min(lo[0], e.x()), hi[0] = std::max(hi[0], e.x());
     lo[1] = std::min(lo[1], e.y()), hi[1] = std::max(hi[1], e.y());
   }
-  target_ = centre;
-  const float span = std::max({(hi[0] - lo[0]) / std::max(1, width() - 40),
-                               (hi[1] - lo[1]) / std::max(1, height() - 40), 1e-4f});
+  // The legend keeps the right-hand strip.
+  const int legend = width() > 400 ? kLegendWidth : 0;
+  const float span = std::max({(hi[0] - lo[0]) / std::max(1, width() - 40 - legend),
+                               (hi[1] - lo[1]) / std::max(1, height() - 60), 1e-4f});
   scale_ = span * 1.1f;
+  target_ = centre + Rotation().inverted().mapVector(QVector3D(legend / 2.0f * scale_, 0, 0));
   update();
 }
 
@@ -408,7 +411,7 @@ void ToolpathView::DrawOverlay(QPainter& p) {
     feeds.erase(std::unique(feeds.begin(), feeds.end()), feeds.end());
   }
   if (g.feed_segments == 0) return;
-  const int bar_h = std::min(200, height() - 80), x = width() - 110, y = 30;
+  const int bar_h = std::min(200, height() - 80), x = width() - kLegendWidth + 20, y = 30;
   if (bar_h < 40) return;
   QLinearGradient gradient(0, y + bar_h, 0, y);
   for (int i = 0; i <= 8; ++i) {
@@ -419,10 +422,12 @@ void ToolpathView::DrawOverlay(QPainter& p) {
   p.setPen(QColor(220, 220, 220));
   p.drawText(QRectF(x - 20, 6, 130, 20), Qt::AlignLeft,
              tr("F %1/min%2").arg(unit, show_before_ ? tr(" (before)") : QString()));
-  const std::size_t step = std::max<std::size_t>(1, (feeds.size() + 9) / 10);
-  for (std::size_t i = 0; i < feeds.size(); i += step) {
+  double last_label = 1e9;
+  for (std::size_t i = 0; i < feeds.size(); ++i) {
     const double t = hi > lo ? (feeds[i] - lo) / (hi - lo) : 0.0;
     const double fy = y + bar_h - t * bar_h;
+    if (last_label - fy < 13 && i + 1 != feeds.size()) continue;  // labels apart
+    last_label = fy;
     p.drawLine(QPointF(x + 14, fy), QPointF(x + 20, fy));
     p.drawText(QPointF(x + 24, fy + 4), QString::number(feeds[i], 'g', 6));
   }
