@@ -39,12 +39,26 @@ const MachineProfile& ToolpathAnalyzer::Profile(int system_type) const {
 }
 
 void ToolpathAnalyzer::OnChange() {
+  // Called for every change, also each word a pass writes: kept O(1).
   const Document& doc = session_.document();
   const bool open = doc.GroupOpen();
-  if (open && !group_was_open_ && current_) baseline_ = current_;
+  if (open && !group_was_open_) {
+    if (current_ && current_->revision == seen_revision_) {
+      baseline_ = current_;  // of the text before the group's first change
+    } else if (doc.Revision() == seen_revision_) {
+      auto before = std::make_shared<ToolpathAnalysis>();
+      before->revision = doc.Revision();
+      before->system_type = session_.SystemType();
+      before->text = std::make_shared<const std::string>(doc.Text());
+      before->timed = false;
+      baseline_ = before;
+    }
+  }
   group_was_open_ = open;
+  seen_revision_ = doc.Revision();
   if (!doc.CanUndo() && !doc.CanRedo()) baseline_.reset();
-  if (CurrentStale()) {
+  if (!current_ || current_->revision != doc.Revision() || current_->system_type != session_.SystemType() ||
+      current_->marks.size() != static_cast<std::size_t>(doc.MarkCount()) || pause_.isActive()) {
     pause_.start();
   } else {
     emit updated();  // the selection moved
@@ -63,8 +77,9 @@ void ToolpathAnalyzer::Start() {
   if (worker_.joinable()) worker_.join();
   const Document& doc = session_.document();
   Job job;
-  if (baseline_ && want_geometry_ && !baseline_->geometry && baseline_->text && !CurrentStale()) {
+  if (BaselinePending() && (!baseline_->timed || !CurrentStale())) {
     job.baseline = true;
+    job.time = !baseline_->timed;
     job.text = baseline_->text;
     job.marks = baseline_->marks;
     job.revision = baseline_->revision;
@@ -87,6 +102,10 @@ void ToolpathAnalyzer::Start() {
   });
 }
 
+bool ToolpathAnalyzer::BaselinePending() const {
+  return baseline_ && baseline_->text && (!baseline_->timed || (want_geometry_ && !baseline_->geometry));
+}
+
 bool ToolpathAnalyzer::CurrentStale() const {
   const Document& doc = session_.document();
   return !current_ || current_->revision != doc.Revision() || current_->system_type != session_.SystemType() ||
@@ -105,7 +124,7 @@ std::shared_ptr<ToolpathAnalysis> ToolpathAnalyzer::Run(const Job& job, const st
   doc.Load(*job.text);
   // The time on a second thread beside the geometry (the document is only read).
   std::thread timing;
-  if (!job.baseline) timing = std::thread([&] { result->time = EstimateCycleTime(doc, job.profile); });
+  if (job.time) timing = std::thread([&] { result->time = EstimateCycleTime(doc, job.profile); });
   if (job.geometry && !cancel) {
     auto geometry = std::make_shared<ToolpathGeometry>(BuildToolpathGeometry(
         [&](const std::function<void(const PathMove&)>& sink) { ForEachPathMove(doc, sink); },
@@ -122,13 +141,17 @@ void ToolpathAnalyzer::Finished(std::shared_ptr<ToolpathAnalysis> result, bool b
   if (baseline) {
     if (baseline_ && baseline_->revision == result->revision && baseline_->text == result->text) {
       auto filled = std::make_shared<ToolpathAnalysis>(*baseline_);
-      filled->geometry = result->geometry;
+      if (result->geometry) filled->geometry = result->geometry;
+      if (!filled->timed) {
+        filled->time = result->time;
+        filled->timed = true;
+      }
       baseline_ = filled;
     }
   } else {
     current_ = result;
   }
-  const bool more = again_ || CurrentStale() || (baseline_ && want_geometry_ && !baseline_->geometry);
+  const bool more = again_ || CurrentStale() || BaselinePending();
   again_ = false;
   emit updated();
   if (more) pause_.start();
@@ -154,7 +177,7 @@ QString ToolpathAnalyzer::StatusText() const {
   const double now = current_->time.total;
   const double sel_now = current_->time.Lines(sel.First(), sel.Last());
   QString out;
-  if (baseline_ && session_.document().MarkCount() > 0) {
+  if (baseline_ && baseline_->timed && session_.document().MarkCount() > 0) {
     const double before = baseline_->time.total;
     const double sel_before = baseline_->time.Lines(sel.First(), sel.Last());
     out = tr("cycle %1 \u2192 %2").arg(text(before), text(now));

@@ -7,9 +7,11 @@
 //   pause, so that typing is never held up); the UI thread only copies the
 //   text. At most one worker runs; a change during its run starts another
 //   when it ends. updated() follows each finished analysis.
-// - The baseline is the last analysis finished before a pass began (the
-//   moment the document's undo group opens); it is dropped when the
-//   document has no undo history left (a program opened or made new).
+// - The baseline is the analysis of the text as it was when a pass began
+//   (the moment the document's undo group opens): the last one finished
+//   when it is of that text, else one made from a copy of it (when the text
+//   has not changed yet). It is dropped when the document has no undo
+//   history left (a program opened or made new).
 // - Geometry is built only while SetWantGeometry(true) (the view is shown).
 // - The destructor waits for a running worker to stop.
 #ifndef REFHOST_EDITOR_TOOLPATH_ANALYZER_H_
@@ -40,6 +42,7 @@ struct ToolpathAnalysis {
   std::vector<std::int64_t> marks;                   // marked lines of the text
   std::shared_ptr<const std::string> text;           // what it was made from
   std::string profile_text;                          // the profile it was timed on
+  bool timed = true;                                 // `time` is filled in
 };
 
 class ToolpathAnalyzer : public QObject {
@@ -75,10 +78,12 @@ class ToolpathAnalyzer : public QObject {
     int system_type = kSystemTypeMill;
     MachineProfile profile;
     bool geometry = false;
-    bool baseline = false;  // fills in the baseline's geometry
+    bool time = true;
+    bool baseline = false;  // fills in the baseline
   };
   void OnChange();
   bool CurrentStale() const;
+  bool BaselinePending() const;
   void Start();
   void Finished(std::shared_ptr<ToolpathAnalysis> result, bool baseline);
   static std::shared_ptr<ToolpathAnalysis> Run(const Job& job, const std::atomic<bool>& cancel);
@@ -91,6 +96,7 @@ class ToolpathAnalyzer : public QObject {
   bool again_ = false;
   bool want_geometry_ = false;
   bool group_was_open_ = false;
+  std::uint64_t seen_revision_ = 0;  // at the last change
   MachineProfile mill_, lathe_;
   std::shared_ptr<const ToolpathAnalysis> current_, baseline_;
 };

@@ -153,6 +153,48 @@ TEST_F(ToolpathViewTest, APassShowsWiderLinesFeedsBeforeAndCycleTimes) {
   EXPECT_EQ(panel_->status()->text().toStdString().find("\u2192"), std::string::npos);
 }
 
+// A lathe program lies in X-Z: the spindle axis Z to the right, X up.
+TEST_F(ToolpathViewTest, ALatheProgramLiesInTheXZPlane) {
+  session_.SetSystemType(kSystemTypeLathe);
+  session_.document().Load("G18 G0 X20 Z2\nG1 Z-30 F0.2\nG1 X30\n");
+  Settle();
+  ToolpathView* view = panel_->view();
+  ASSERT_TRUE(view->Lathe());
+  const QPointF origin = view->Project(0, 0, 0), x = view->Project(10, 0, 0), z = view->Project(0, 0, 10);
+  EXPECT_GT(z.x() - origin.x(), 10);
+  EXPECT_NEAR(z.y(), origin.y(), 1e-3);
+  EXPECT_LT(x.y() - origin.y(), -10);
+  EXPECT_NEAR(x.x(), origin.x(), 1e-3);
+  view->Orbit(30, 30);  // no orbiting in the plane
+  EXPECT_EQ(view->Project(0, 0, 10), z);
+}
+
+// A second pass begun before the last edit was analysed still compares
+// with the text as the pass found it.
+TEST_F(ToolpathViewTest, APassRightAfterAnEditComparesWithTheEditedText) {
+  Automation& a = session_.automation();
+  const auto pass = [&](std::int32_t line, double feed) {
+    a.markline(0, 0);
+    a.selectline(line);
+    a.add("F", feed);
+    a.markline(line, 1);
+    session_.EndPass();
+  };
+  pass(2, 1000);
+  Settle();
+  session_.ReplaceLine(4, "G1 X0 F100");  // not yet analysed when the pass begins
+  pass(3, 100);
+  Settle();
+  Document edited;
+  edited.Load(kProgram);
+  edited.ReplaceLine(2, "G1 X60 F1000");
+  edited.ReplaceLine(4, "G1 X0 F100");
+  const auto baseline = panel_->analyzer()->Baseline();
+  ASSERT_NE(baseline, nullptr);
+  EXPECT_NEAR(baseline->time.total,
+              EstimateCycleTime(edited, panel_->analyzer()->Profile(kSystemTypeMill)).total, 1e-9);
+}
+
 }  // namespace
 }  // namespace refhost
 
