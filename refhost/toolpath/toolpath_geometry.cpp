@@ -107,9 +107,10 @@ struct Builder {
 };
 
 // Merges runs of `count` connected segments from `v` (of one feed unless
-// `any_feed`) into chords of at least `tolerance`.
-void Merge(const PathVertex* v, std::size_t count, double tolerance, bool any_feed,
-           std::vector<PathVertex>& out) {
+// `any_feed`) into chords of at least `tolerance`, calling emit(a, b) for
+// each chord.
+template <class Emit>
+void Merge(const PathVertex* v, std::size_t count, double tolerance, bool any_feed, Emit&& emit) {
   const float t2 = static_cast<float>(tolerance * tolerance);
   std::size_t i = 0;
   while (i < count) {
@@ -129,8 +130,7 @@ void Merge(const PathVertex* v, std::size_t count, double tolerance, bool any_fe
         a.along = anchor.feed < 0 ? along : 0;
         b.along = anchor.feed < 0 ? along + std::sqrt(d2) : 0;
         along = b.along;
-        out.push_back(a);
-        out.push_back(b);
+        emit(a, b);
         anchor = end;
         anchor.feed = next != nullptr ? next->feed : end.feed;
       }
@@ -141,42 +141,43 @@ void Merge(const PathVertex* v, std::size_t count, double tolerance, bool any_fe
   }
 }
 
-ToolpathGeometry::Level MakeLevel(const ToolpathGeometry& g, double tolerance, bool any_feed) {
+// The level of `tolerance`, keeping every `stride`-th chord. A counting
+// pass first, so that only the kept chords take memory.
+ToolpathGeometry::Level MakeLevel(const ToolpathGeometry& g, double tolerance, bool any_feed,
+                                  std::size_t budget) {
+  std::size_t count = 0;
+  Merge(g.vertices.data(), g.SegmentCount(), tolerance, any_feed, [&](const PathVertex&, const PathVertex&) { ++count; });
   ToolpathGeometry::Level level;
   level.tolerance = tolerance;
-  level.vertices.reserve(g.vertices.size() / 2);
-  Merge(g.vertices.data(), g.SegmentCount(), tolerance, any_feed, level.vertices);
-  level.vertices.shrink_to_fit();
+  const std::size_t stride = budget == 0 || count <= budget ? 1 : (count + budget - 1) / budget;
+  level.sketch = stride > 1;
+  level.vertices.reserve(2 * (count / stride + 1));
+  std::size_t k = 0;
+  Merge(g.vertices.data(), g.SegmentCount(), tolerance, any_feed, [&](const PathVertex& a, const PathVertex& b) {
+    if (k++ % stride != 0) return;
+    level.vertices.push_back(a);
+    level.vertices.push_back(b);
+  });
   return level;
 }
 
 // A fine level (one feed per chord, chords of size/4000) when it saves much,
-// and a fast one (chords of size/500 across feeds, thinned to the budget).
+// and a fast one (chords of size/500 across feeds; every k-th of them when
+// there are more than the budget).
 void BuildLevels(ToolpathGeometry& g) {
   if (g.SegmentCount() <= ToolpathGeometry::kLevelBudget) return;
   double size = 0;
   for (int i = 0; i < 3; ++i) size = std::max(size, g.max[i] - g.min[i]);
-  ToolpathGeometry::Level fine = MakeLevel(g, size / 4000, false);
+  std::size_t fine_count = 0;
+  Merge(g.vertices.data(), g.SegmentCount(), size / 4000, false,
+        [&](const PathVertex&, const PathVertex&) { ++fine_count; });
   std::size_t previous = g.SegmentCount();
-  if (fine.SegmentCount() * 10 < previous * 7) {
-    previous = fine.SegmentCount();
-    g.levels.push_back(std::move(fine));
+  if (fine_count * 10 < previous * 7) {
+    g.levels.push_back(MakeLevel(g, size / 4000, false, 0));
+    previous = fine_count;
   }
   if (previous <= ToolpathGeometry::kLevelBudget) return;
-  ToolpathGeometry::Level fast = MakeLevel(g, size / 500, true);
-  const std::size_t count = fast.SegmentCount();
-  if (count > ToolpathGeometry::kLevelBudget) {
-    // Every k-th chord: a sketch of the path while the camera moves.
-    const std::size_t stride = (count + ToolpathGeometry::kLevelBudget - 1) / ToolpathGeometry::kLevelBudget;
-    std::vector<PathVertex> kept;
-    kept.reserve(2 * (count / stride + 1));
-    for (std::size_t k = 0; k < count; k += stride) {
-      kept.push_back(fast.vertices[2 * k]);
-      kept.push_back(fast.vertices[2 * k + 1]);
-    }
-    fast.vertices = std::move(kept);
-    fast.sketch = true;
-  }
+  ToolpathGeometry::Level fast = MakeLevel(g, size / 500, true, ToolpathGeometry::kLevelBudget);
   if (fast.SegmentCount() < previous) g.levels.push_back(std::move(fast));
 }
 
