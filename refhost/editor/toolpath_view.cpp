@@ -251,14 +251,12 @@ void ToolpathView::Upload() {
     b.release();
   };
   const ToolpathGeometry& shown = show_before_ && before_ ? *before_ : *geometry_;
+  // The whole path, or its fine level (chords under a pixel at most sizes).
+  const std::vector<PathVertex>* fine = &shown.vertices;
+  if (!shown.levels.empty() && !shown.levels.front().sketch && shown.levels.size() > 1) {
+    fine = &shown.levels.front().vertices;
+  }
   if (dirty_geometry_) {
-    // The finest level within the budget, and the fast one.
-    // The whole path, or its fine level (chords under a pixel at most sizes).
-    const std::vector<PathVertex>* fine = &shown.vertices;
-    if (!shown.levels.empty() && !shown.levels.front().sketch && shown.levels.size() > 1) {
-      fine = &shown.levels.front().vertices;
-    }
-    fill(fine_vbo_, *fine);
     fine_ = GLsizei(fine->size());
     if (!shown.levels.empty() && &shown.levels.back().vertices != fine) {
       fill(fast_vbo_, shown.levels.back().vertices);
@@ -267,6 +265,12 @@ void ToolpathView::Upload() {
       fast_ = 0;
     }
     dirty_geometry_ = false;
+    dirty_fine_ = true;
+  }
+  // The whole path goes up only when a still picture needs it.
+  if (dirty_fine_ && !(fast_mode_ && fast_ > 0)) {
+    fill(fine_vbo_, *fine);
+    dirty_fine_ = false;
   }
   const auto copy = [&](QOpenGLBuffer& b, const ToolpathGeometry& g, const std::vector<std::uint32_t>& segments,
                         GLsizei& count) {
@@ -309,6 +313,7 @@ void ToolpathView::paintGL() {
   QPainter painter(this);
   painter.beginNativePainting();
   const bool drawable = gl_ready_ && geometry_ && !geometry_->empty;
+  if (drawable) Upload();
   const bool fast = !drawable || (fast_mode_ && fast_ > 0);
   if (fast || slice_ == 0) {
     glClearColor(0.12f, 0.12f, 0.13f, 1.0f);
@@ -318,7 +323,6 @@ void ToolpathView::paintGL() {
   bool complete = true;
   last_frame_segments_ = 0;
   if (drawable) {
-    Upload();
     program_.bind();
     program_.setUniformValue("mvp", Mvp());
     const ToolpathGeometry& g = *geometry_;

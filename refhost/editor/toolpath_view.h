@@ -102,7 +102,7 @@ class ToolpathView : public QOpenGLWidget, protected QOpenGLFunctions {
   std::shared_ptr<const ToolpathGeometry> geometry_, before_;
   std::vector<std::uint32_t> marked_, highlight_;
   bool lathe_ = false, show_before_ = false;
-  bool dirty_geometry_ = false, dirty_marked_ = false, dirty_highlight_ = false;
+  bool dirty_geometry_ = false, dirty_fine_ = false, dirty_marked_ = false, dirty_highlight_ = false;
   std::int64_t highlight_first_ = 1, highlight_last_ = 0;
 
   QOpenGLShaderProgram program_;
