@@ -55,7 +55,7 @@ struct ToolpathGeometry {
     std::vector<PathVertex> vertices;  // as above
     std::size_t SegmentCount() const { return vertices.size() / 2; }
   };
-  static constexpr std::size_t kLevelBudget = 100000;
+  static constexpr std::size_t kLevelBudget = 75000;
   std::vector<Level> levels;
 
   std::size_t SegmentCount() const { return segment_line.size(); }

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
   const double plan = std::chrono::duration<double>(Clock::now() - plan_start).count();
   const auto geometry_start = Clock::now();
   const refhost::ToolpathGeometry g = refhost::BuildToolpathGeometry(
-      [&](const std::function<void(const refhost::PathMove&)>& sink) { refhost::ForEachPathMove(doc, sink); });
+      [&](const std::function<void(const refhost::PathMove&)>& sink) { refhost::ForEachPathMove(doc, sink); }, {},
+      static_cast<std::size_t>(doc.LineCount()));
   const double geometry = std::chrono::duration<double>(Clock::now() - geometry_start).count();
   std::printf("toolpath geometry: %.3f s, %zu segments\n", geometry, g.SegmentCount());
   std::printf("lines %lld, moves %zu\n", static_cast<long long>(doc.LineCount()), moves);
