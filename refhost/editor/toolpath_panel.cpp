@@ -18,6 +18,9 @@ namespace refhost {
 namespace {
 
 const char kVisibleKey[] = "toolpath/visible";
+const char kAreaKey[] = "toolpath/area";
+const char kFloatingKey[] = "toolpath/floating";
+const char kGeometryKey[] = "toolpath/geometry";
 const char kMillKey[] = "machineProfile/mill";
 const char kLatheKey[] = "machineProfile/lathe";
 
@@ -73,7 +76,26 @@ ToolpathPanel::ToolpathPanel(QMainWindow* window, EditorSession& session, LineVi
   layout->addWidget(placeholder_, 1);
   dock_->setObjectName(QStringLiteral("toolpathDock"));
   dock_->setWidget(holder_);
-  window_->addDockWidget(Qt::RightDockWidgetArea, dock_);
+  // Where the dock was last time: its side, or floating with its geometry.
+  QSettings stored;
+  const auto area = static_cast<Qt::DockWidgetArea>(
+      stored.value(QLatin1String(kAreaKey), int(Qt::RightDockWidgetArea)).toInt());
+  window_->addDockWidget(area == Qt::LeftDockWidgetArea || area == Qt::TopDockWidgetArea ||
+                                 area == Qt::BottomDockWidgetArea
+                             ? area
+                             : Qt::RightDockWidgetArea,
+                         dock_);
+  if (stored.value(QLatin1String(kFloatingKey), false).toBool()) {
+    dock_->setFloating(true);
+    dock_->restoreGeometry(stored.value(QLatin1String(kGeometryKey)).toByteArray());
+  }
+  connect(dock_, &QDockWidget::dockLocationChanged, this, [](Qt::DockWidgetArea where) {
+    if (where != Qt::NoDockWidgetArea) QSettings().setValue(QLatin1String(kAreaKey), int(where));
+  });
+  connect(dock_, &QDockWidget::topLevelChanged, this, [this](bool floating) {
+    QSettings().setValue(QLatin1String(kFloatingKey), floating);
+    if (floating) QSettings().setValue(QLatin1String(kGeometryKey), dock_->saveGeometry());
+  });
 
   QMenu* view_menu = window_->menuBar()->addMenu(tr("&View"));
   QAction* toggle = dock_->toggleViewAction();

@@ -1,5 +1,5 @@
-// The toolpath's place in the window: a dockable view (View menu, shown or
-// hidden as last time) with camera buttons and the before-the-pass toggle,
+// The toolpath's place in the window: a dockable view (View menu; shown or
+// hidden, and docked or floating, as last time) with camera buttons and the before-the-pass toggle,
 // the cycle time in the status bar, and the machine profiles in the
 // Settings menu. Clicking a segment moves the text cursor to its line; the
 // selected lines are highlighted in the view.
