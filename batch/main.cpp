@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/cycle_report.h"
 #include "batch/fields.h"
 #include "batch/options.h"
 #include "batch/program_file.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
   if (options.version) {
     return Print("brevand-batch " BREVAND_VERSION "\n") ? batch::kExitDone : batch::kExitSomeFailed;
   }
+  if (options.time_only) return batch::RunTimes(options, stdout, stderr);
   feed::PassInput input;
   if (!batch::MakePassInput(options, input, error)) {
     std::fprintf(stderr, "brevand-batch: %s\n", error.c_str());

@@ -98,6 +98,18 @@ constexpr OptionRow kOptions[] = {
        }
        return true;
      }},
+    {"machine-profile", 0, true, [](Parse& p, const std::string& v, std::string& error) {
+       if (v.empty()) {
+         error = "--machine-profile needs a file name";
+         return false;
+       }
+       p.options.machine_profile = v;
+       return true;
+     }},
+    {"time", 0, false, [](Parse& p, const std::string&, std::string&) {
+       p.options.time_only = true;
+       return true;
+     }},
     {"output", 'o', true, [](Parse& p, const std::string& v, std::string& error) {
        if (v.empty()) {
          error = "-o needs a file name";
@@ -201,6 +213,17 @@ bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, s
   }
   for (int i = ::optind; i < argc; ++i) options.files.push_back(argv[i]);
   if (options.help || options.version) return true;
+  if (options.time_only) {
+    if (options.files.empty()) {
+      error = "no file given (see --help)";
+      return false;
+    }
+    if (!options.output.empty()) {
+      error = "--time adjusts nothing, so -o has nothing to write";
+      return false;
+    }
+    return true;
+  }
 
   const auto given = [&](const char* name) { return parse.given.count(name) > 0; };
   if (!given("line-length") || !given("line-feed")) {
@@ -264,6 +287,12 @@ std::string UsageText() {
          "                       the program, as the editor guesses it: G18 before any\n"
          "                       other plane near the top is a lathe)\n"
          "\n"
+         "Cycle time (docs/cycle-time.md):\n"
+         "  --time               print each file's cycle time (and the total); adjust\n"
+         "                       nothing, no fields needed\n"
+         "  --machine-profile FILE  the machine's limits (key = value lines; keys left\n"
+         "                       out keep the small mill's or small lathe's default)\n"
+         "\n"
          "Output:\n"
          "  -o, --output FILE    write the result of the one FILE there (\"-\": standard\n"
          "                       output) instead of in place; a FILE that exists is\n"
@@ -301,9 +330,10 @@ std::string UsageText() {
          "a file the pass does not change (it is not saved again). A feed restore that\n"
          "would land on a \"%\" line or after M2/M30, where nothing runs, is left out and\n"
          "the summary says so.\n"
-         "Each file's summary (lines walked, lines written, units, time) goes to\n"
-         "standard error, with a progress bar for large files when that is a terminal,\n"
-         "and a total line when more than one file was named.\n"
+         "Each file's summary (lines walked, lines written, units, time, and its cycle\n"
+         "time before and after) goes to standard error, with a progress bar for large\n"
+         "files when that is a terminal, and total lines when more than one file was\n"
+         "named.\n"
          "\n"
          "As a LinuxCNC AXIS filter (AXIS_PROGRESS_BAR=1 set), progress goes to standard\n"
          "error as FILTER_PROGRESS=N lines. In the INI file:\n"

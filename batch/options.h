@@ -24,6 +24,8 @@ struct BatchOptions {
 
   int machine = 0;           // 0: guessed per file; else the system type (301, 304)
   int units = 0;             // 0: any; 20 (inch) or 21 (mm): a file in other units is refused
+  std::string machine_profile;  // --machine-profile: the cycle-time profile file ("": defaults)
+  bool time_only = false;       // --time: print each file's cycle time, adjust nothing
   std::string output;        // -o: the one input's result goes here ("-": stdout)
   bool dry_run = false;
   bool quiet = false;
@@ -40,6 +42,7 @@ struct BatchOptions {
 // before files that start with "-". False with `error` set (one sentence,
 // naming the option) on bad usage. --help and --version need no files;
 // anything else needs at least one, -o exactly one and no --dry-run.
+// --time needs no fields and takes no -o.
 bool ParseOptions(const std::vector<std::string>& args, BatchOptions& options, std::string& error);
 
 // The --help text.

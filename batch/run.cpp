@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "batch/adjust.h"
+#include "batch/cycle_report.h"
 #include "batch/fields.h"
 #include "batch/line_writer.h"
 #include "batch/program_file.h"
@@ -113,8 +114,8 @@ const char* UnitsText(int units) {
 class FileRun {
  public:
   FileRun(const BatchOptions& options, const feed::PassInput& input, std::FILE* out,
-          std::FILE* err)
-      : options_(options), input_(input), out_(out), err_(err) {
+          std::FILE* err, CycleReport& cycle)
+      : options_(options), input_(input), out_(out), err_(err), cycle_(cycle) {
     const char* bar = std::getenv("AXIS_PROGRESS_BAR");
     if (bar != nullptr && std::strcmp(bar, "1") == 0) filter_ = std::make_unique<FilterProgress>(err);
   }
@@ -182,7 +183,8 @@ class FileRun {
     }
     DiffSink diff(endings);
     LineWriter writer(fd, endings);
-    LineSink& sink = options_.dry_run ? static_cast<LineSink&>(diff) : writer;
+    ChangeRecorder sink(options_.dry_run ? static_cast<LineSink&>(diff) : writer);
+    const double cycle_before = options_.quiet ? 0.0 : cycle_.Estimate(document, options_.machine);
     const AdjustResult result = AdjustProgram(document, settings, sink);
     bar.reset();
 
@@ -238,6 +240,8 @@ class FileRun {
                    static_cast<long long>(result.walked), static_cast<long long>(result.written),
                    UnitsText(result.units), seconds,
                    options_.dry_run ? " (dry run, nothing saved)" : "", notes.c_str());
+      sink.Apply(document);
+      cycle_.PrintFile(err_, name, cycle_before, cycle_.Estimate(document, options_.machine));
     }
     return result.written > 0 ? Outcome::kAdjusted : Outcome::kUnchanged;
   }
@@ -305,17 +309,24 @@ class FileRun {
   std::FILE* out_;
   std::FILE* err_;
   std::unique_ptr<FilterProgress> filter_;
+  CycleReport& cycle_;
 };
 
 }  // namespace
 
 int RunBatch(const BatchOptions& options, const feed::PassInput& input, std::FILE* out,
              std::FILE* err) {
+  CycleReport cycle;
+  std::string error;
+  if (!cycle.Load(options, error)) {
+    std::fprintf(err, "%s: %s\n", kProgram, error.c_str());
+    return kExitUsage;
+  }
   if (!options.quiet) {
     std::fprintf(err, "%s\n", SettingsLine(input, options.arcs).c_str());
     std::fflush(err);
   }
-  FileRun run(options, input, out, err);
+  FileRun run(options, input, out, err, cycle);
   int adjusted = 0, unchanged = 0, failed = 0;
   for (const std::string& file : options.files) {
     switch (run.Run(file)) {
@@ -331,6 +342,7 @@ int RunBatch(const BatchOptions& options, const feed::PassInput& input, std::FIL
     total += ", " + std::to_string(failed) + " failed";
     std::fprintf(err, "%s\n", total.c_str());
   }
+  if (!options.quiet) cycle.PrintTotal(err);
   return failed > 0 ? kExitSomeFailed : kExitDone;
 }
 

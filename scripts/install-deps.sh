@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6 libqt6test6
+  libqt6opengl6-dev libgl1-mesa-dri
   libsystemd-dev
   dbus dbus-bin dbus-daemon dbus-x11
   xvfb xauth xdotool x11-utils fonts-wine

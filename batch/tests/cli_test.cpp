@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -650,6 +651,36 @@ TEST_F(BatchCliTest, TheDryRunDiffIsTheSavedChange) {
     EXPECT_NE(ReadAll(Path("p.ngc")), c.text) << c.name;
   }
   EXPECT_NE(ReadAll(Path("p.ngc")).find("X0.5 Y0.5 F100\rX9 Y9 F300\r"), std::string::npos);
+}
+
+// Cycle times: --time lists them untouched; a pass prints before and after
+// per file and a total; the profile file's limits count.
+TEST_F(BatchCliTest, CycleTimesBeforeAndAfter) {
+  WriteAll(Path("a.ngc"), Sample("mill.ngc"));
+  WriteAll(Path("b.ngc"), Sample("mill.ngc"));
+  WriteAll(Path("slow.profile"), "max_velocity = 100 100 100\n");
+  WriteAll(Path("bad.profile"), "max_velocity = 100\n");
+
+  const Result times = Run({"--time", Path("a.ngc"), Path("b.ngc")});
+  EXPECT_EQ(times.status, 0) << times.err;
+  const std::regex listing("(.*a\\.ngc: cycle \\d+:\\d\\d \\(([\\d.]+) s\\)\n)"
+                           ".*b\\.ngc: cycle \\d+:\\d\\d \\(\\2 s\\)\ntotal: cycle \\d+:\\d\\d \\(.* s\\)\n");
+  EXPECT_TRUE(std::regex_match(times.out, listing)) << times.out;
+  EXPECT_EQ(ReadAll(Path("a.ngc")), Sample("mill.ngc"));
+  const Result slow = Run({"--time", "--machine-profile", Path("slow.profile"), Path("a.ngc")});
+  EXPECT_GT(std::stod(slow.out.substr(slow.out.rfind('(') + 1)),
+            std::stod(times.out.substr(times.out.find('(') + 1)));
+  const Result bad = Run(SampleArgs({"--machine-profile", Path("bad.profile"), Path("a.ngc")}));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.err, "brevand-batch: --machine-profile " + Path("bad.profile") +
+                         ": line 1: max_velocity takes three numbers above 0 (X Y Z), not \"100\"\n");
+  EXPECT_EQ(ReadAll(Path("a.ngc")), Sample("mill.ngc"));
+
+  const Result pass = Run(SampleArgs({Path("a.ngc"), Path("b.ngc")}));
+  EXPECT_EQ(pass.status, 0) << pass.err;
+  const std::regex line(".*a\\.ngc: cycle \\d+:\\d\\d \u2192 \\d+:\\d\\d \\(\\+\\d+\\.\\d %\\)\n[\\s\\S]*"
+                        "total: cycle \\d+:\\d\\d \u2192 \\d+:\\d\\d \\(\\+\\d+\\.\\d %\\)\n");
+  EXPECT_TRUE(std::regex_search(pass.err, line)) << pass.err;
 }
 
 }  // namespace

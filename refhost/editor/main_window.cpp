@@ -12,6 +12,7 @@
 
 #include "refhost/editor/find.h"
 #include "refhost/editor/recovery_prompt.h"
+#include "refhost/editor/toolpath_panel.h"
 
 namespace refhost {
 namespace {
@@ -31,6 +32,7 @@ MainWindow::MainWindow(EditorSession& session, bool save_on_exit, QWidget* paren
   status_ = new QLabel(this);
   statusBar()->addWidget(status_, 1);
   BuildMenus();
+  toolpath_ = new ToolpathPanel(this, session_, view_);
   session_.AddListener([this] {
     UpdateTitle();
     UpdateStatus();

@@ -15,6 +15,8 @@
 
 namespace refhost {
 
+class ToolpathPanel;
+
 class MainWindow : public QMainWindow {
   Q_OBJECT
 
@@ -23,6 +25,7 @@ class MainWindow : public QMainWindow {
   MainWindow(EditorSession& session, bool save_on_exit, QWidget* parent = nullptr);
 
   LineView* view() const { return view_; }
+  ToolpathPanel* toolpath() const { return toolpath_; }
   // The keeper told about "Discard" and asked about a recovery file when a
   // program is opened from the menu; its failures show in the status bar.
   void SetRecoveryKeeper(RecoveryKeeper* keeper);
@@ -57,6 +60,7 @@ class MainWindow : public QMainWindow {
   QLabel* status_ = nullptr;
   QString needle_;
   RecoveryKeeper* keeper_ = nullptr;
+  ToolpathPanel* toolpath_ = nullptr;
 };
 
 }  // namespace refhost

@@ -1,0 +1,62 @@
+// The cycle time of each file, before and after the pass, and their total;
+// and the --time listing.
+#ifndef BATCH_CYCLE_REPORT_H_
+#define BATCH_CYCLE_REPORT_H_
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "batch/line_sink.h"
+#include "batch/options.h"
+#include "refhost/core/document.h"
+#include "refhost/toolpath/machine_profile.h"
+
+namespace batch {
+
+class CycleReport {
+ public:
+  // Reads --machine-profile (none when the option is empty). False with
+  // `error` naming the file and the reason.
+  bool Load(const BatchOptions& options, std::string& error);
+  // Seconds of `document` on the profile of `machine` (0: guessed from the
+  // program as the editor guesses).
+  double Estimate(const refhost::Document& document, int machine) const;
+  // "FILE: cycle 12:34 → 13:05 (+4.1 %)" to `out`, and counts it in the total.
+  void PrintFile(std::FILE* out, const std::string& file, double before, double after);
+  // "total: cycle ..." when more than one file was counted.
+  void PrintTotal(std::FILE* out) const;
+
+ private:
+  std::string profile_text_;
+  double before_ = 0.0, after_ = 0.0;
+  int files_ = 0;
+};
+
+// "12:34 → 13:05 (+4.1 %)".
+std::string BeforeAfterText(double before, double after);
+
+// Passes every line on to `next` and keeps the lines the pass rewrote.
+class ChangeRecorder : public LineSink {
+ public:
+  explicit ChangeRecorder(LineSink& next) : next_(next) {}
+  void Put(std::int64_t line, std::string_view text, bool changed,
+           std::string_view original) override;
+  // Writes the kept lines into `document` (the program as the pass left it).
+  void Apply(refhost::Document& document) const;
+
+ private:
+  LineSink& next_;
+  std::vector<std::pair<std::int64_t, std::string>> changes_;
+};
+
+// --time: prints each file's cycle time to `out` ("FILE: cycle 12:34
+// (754.4 s)"), then the total for more than one file; adjusts nothing.
+// Errors go to `err`. Returns kExitDone or kExitSomeFailed.
+int RunTimes(const BatchOptions& options, std::FILE* out, std::FILE* err);
+
+}  // namespace batch
+
+#endif  // BATCH_CYCLE_REPORT_H_
