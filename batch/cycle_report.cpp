@@ -5,6 +5,8 @@
 #include "batch/program_file.h"
 #include "batch/run.h"
 #include "refhost/core/automation.h"
+#include "refhost/core/interpreter.h"
+#include "refhost/core/program_run.h"
 #include "refhost/toolpath/cycle_time.h"
 
 namespace batch {
@@ -25,13 +27,106 @@ bool CycleReport::Load(const BatchOptions& options, std::string& error) {
   return true;
 }
 
-double CycleReport::Estimate(const refhost::Document& document, int machine) const {
+refhost::MachineProfile CycleReport::ProfileFor(const refhost::Document& document, int machine) const {
   if (machine == 0) machine = refhost::GuessSystemType(document);
   const refhost::MachineProfile base = refhost::DefaultProfile(machine);
   refhost::MachineProfile profile = base;
   std::string unused;
   if (!profile_text_.empty()) refhost::ParseMachineProfile(profile_text_, base, profile, unused);
-  return refhost::EstimateCycleTime(document, profile).total;
+  return profile;
+}
+
+double CycleReport::Estimate(const refhost::Document& document, int machine) const {
+  return refhost::EstimateCycleTime(document, ProfileFor(document, machine)).total;
+}
+
+bool HasControlFlow(const refhost::Document& document) {
+  for (std::int64_t line = 1; line <= document.LineCount(); ++line) {
+    if (refhost::NeedsControlFlow(document.Line(line))) return true;
+  }
+  return false;
+}
+
+StreamingCycle::StreamingCycle(LineSink& next, const refhost::MachineProfile& profile)
+    : next_(next), profile_(profile), worker_([this] { Work(); }) {
+  filling_.reserve(kBatch);
+}
+
+StreamingCycle::~StreamingCycle() {
+  double before, after;
+  Finish(before, after);
+}
+
+void StreamingCycle::Put(std::int64_t line, std::string_view text, bool changed,
+                         std::string_view original) {
+  next_.Put(line, text, changed, original);
+  filling_.push_back(Item{original, changed ? std::string(text) : std::string(), changed});
+  if (filling_.size() >= kBatch) Hand();
+}
+
+void StreamingCycle::Hand() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  cv_.wait(lock, [this] { return handed_.empty(); });  // one batch in flight at most
+  handed_.swap(filling_);
+  cv_.notify_all();
+}
+
+void StreamingCycle::Finish(double& before, double& after) {
+  if (!finished_) {
+    if (!filling_.empty()) Hand();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    cv_.notify_all();
+    worker_.join();
+    finished_ = true;
+  }
+  before = before_;
+  after = after_;
+}
+
+void StreamingCycle::Work() {
+  // Both programs line by line, as the editor core reads a program without
+  // control flow; each one's motions into its own planner.
+  struct Side {
+    refhost::ModalState state;
+    refhost::Block block;
+    refhost::CyclePlanner planner;
+    std::int64_t line = 0;
+    explicit Side(const refhost::MachineProfile& p) : planner(p, [](std::int64_t, double) {}) {}
+    void Read(std::string_view text) {
+      block.line = ++line;
+      refhost::MotionSink sink;
+      sink.put = [](void* context, const refhost::Motion& m) {
+        refhost::PathMove move;
+        if (refhost::ToPathMove(m, move)) static_cast<refhost::CyclePlanner*>(context)->Add(move);
+      };
+      sink.context = &planner;
+      refhost::InterpretLine(text, state, block, sink);
+    }
+  };
+  Side before(profile_), after(profile_);
+  std::vector<Item> batch;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      cv_.wait(lock, [this] { return !handed_.empty() || closing_; });
+      if (handed_.empty()) break;
+      batch.swap(handed_);
+      handed_.clear();
+    }
+    cv_.notify_all();
+    for (const Item& item : batch) {
+      before.Read(item.original);
+      after.Read(item.differs ? std::string_view(item.changed) : item.original);
+    }
+    batch.clear();
+  }
+  before.planner.Finish();
+  after.planner.Finish();
+  before_ = before.planner.total();
+  after_ = after.planner.total();
 }
 
 std::string BeforeAfterText(double before, double after) {

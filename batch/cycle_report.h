@@ -3,9 +3,12 @@
 #ifndef BATCH_CYCLE_REPORT_H_
 #define BATCH_CYCLE_REPORT_H_
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -24,6 +27,8 @@ class CycleReport {
   // Seconds of `document` on the profile of `machine` (0: guessed from the
   // program as the editor guesses).
   double Estimate(const refhost::Document& document, int machine) const;
+  // The profile Estimate uses for `document`.
+  refhost::MachineProfile ProfileFor(const refhost::Document& document, int machine) const;
   // "FILE: cycle 12:34 → 13:05 (+4.1 %)" to `out`, and counts it in the total.
   void PrintFile(std::FILE* out, const std::string& file, double before, double after);
   // "total: cycle ..." when more than one file was counted.
@@ -51,6 +56,44 @@ class ChangeRecorder : public LineSink {
   LineSink& next_;
   std::vector<std::pair<std::int64_t, std::string>> changes_;
 };
+
+// The cycle times before and after the pass of a program without control
+// flow (refhost/core/program_run.h NeedsControlFlow), estimated from the lines
+// as the pass lets them go by, in document order, on a thread of its own.
+// Nothing is kept but a few thousand lines in flight and the planners'
+// look-ahead. The document must stay unchanged until Finish().
+class StreamingCycle : public LineSink {
+ public:
+  StreamingCycle(LineSink& next, const refhost::MachineProfile& profile);
+  ~StreamingCycle() override;
+  void Put(std::int64_t line, std::string_view text, bool changed,
+           std::string_view original) override;
+  // Waits for the estimates of every line put so far; seconds.
+  void Finish(double& before, double& after);
+
+ private:
+  struct Item {
+    std::string_view original;
+    std::string changed;  // the line after the pass, when it differs
+    bool differs;
+  };
+  void Hand();  // passes the filled batch to the worker
+  void Work();
+
+  static constexpr std::size_t kBatch = 4096;
+  LineSink& next_;
+  refhost::MachineProfile profile_;
+  std::vector<Item> filling_, handed_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  bool closing_ = false;
+  bool finished_ = false;
+  double before_ = 0.0, after_ = 0.0;
+  std::thread worker_;
+};
+
+// True when `document` has O-words or M98/M99 (its run is not in line order).
+bool HasControlFlow(const refhost::Document& document);
 
 // --time: prints each file's cycle time to `out` ("FILE: cycle 12:34
 // (754.4 s)"), then the total for more than one file; adjusts nothing.

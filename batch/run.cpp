@@ -183,9 +183,24 @@ class FileRun {
     }
     DiffSink diff(endings);
     LineWriter writer(fd, endings);
-    ChangeRecorder sink(options_.dry_run ? static_cast<LineSink&>(diff) : writer);
-    const double cycle_before = options_.quiet ? 0.0 : cycle_.Estimate(document, options_.machine);
-    const AdjustResult result = AdjustProgram(document, settings, sink);
+    // The cycle times: as the lines go by for a program read in line order,
+    // else from the whole program before and after.
+    LineSink& out_sink = options_.dry_run ? static_cast<LineSink&>(diff) : writer;
+    std::unique_ptr<StreamingCycle> streaming;
+    std::unique_ptr<ChangeRecorder> recorder;
+    double cycle_before = 0.0;
+    LineSink* sink = &out_sink;
+    if (!options_.quiet) {
+      if (!HasControlFlow(document)) {
+        streaming = std::make_unique<StreamingCycle>(out_sink, cycle_.ProfileFor(document, options_.machine));
+        sink = streaming.get();
+      } else {
+        cycle_before = cycle_.Estimate(document, options_.machine);
+        recorder = std::make_unique<ChangeRecorder>(out_sink);
+        sink = recorder.get();
+      }
+    }
+    const AdjustResult result = AdjustProgram(document, settings, *sink);
     bar.reset();
 
     switch (result.outcome) {
@@ -240,8 +255,14 @@ class FileRun {
                    static_cast<long long>(result.walked), static_cast<long long>(result.written),
                    UnitsText(result.units), seconds,
                    options_.dry_run ? " (dry run, nothing saved)" : "", notes.c_str());
-      sink.Apply(document);
-      cycle_.PrintFile(err_, name, cycle_before, cycle_.Estimate(document, options_.machine));
+      double cycle_after = 0.0;
+      if (streaming) {
+        streaming->Finish(cycle_before, cycle_after);
+      } else {
+        recorder->Apply(document);
+        cycle_after = cycle_.Estimate(document, options_.machine);
+      }
+      cycle_.PrintFile(err_, name, cycle_before, cycle_after);
     }
     return result.written > 0 ? Outcome::kAdjusted : Outcome::kUnchanged;
   }

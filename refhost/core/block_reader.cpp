@@ -139,6 +139,10 @@ class Reader {
   // named plainly rather than read as words with strange values.
   void OtherDialect() {
     static constexpr const char* kWords[] = {"goto", "if", "while", "do", "end", "then", "gosub"};
+    // A word's letter is followed by its value; only a second letter can start one of these.
+    std::size_t next = i_ + 1;
+    while (next < s_.size() && IsBlank(s_[next])) ++next;
+    if (next >= s_.size() || !IsLetter(Lower(s_[next]))) return;
     std::size_t at = i_, last = last_;
     std::string letters = Letters();
     i_ = at;

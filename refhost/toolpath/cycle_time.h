@@ -31,7 +31,7 @@ namespace refhost {
 
 class CyclePlanner {
  public:
-  static constexpr std::size_t kWindow = 1 << 16;
+  static constexpr std::size_t kWindow = 1 << 12;
   // `on_time(line, seconds)` receives the time of each move, in order, once
   // the look-ahead has fixed it (a line may be reported more than once).
   CyclePlanner(const MachineProfile& profile,

@@ -23,6 +23,12 @@ PathMove::Kind KindOf(Motion::Kind kind) {
 
 void Put(void* context, const Motion& m) {
   PathMove move;
+  if (ToPathMove(m, move)) (*static_cast<const Sink*>(context))(move);
+}
+
+}  // namespace
+
+bool ToPathMove(const Motion& m, PathMove& move) {
   move.kind = KindOf(m.kind);
   move.line = m.line;
   for (int i = 0; i < 3; ++i) {
@@ -37,13 +43,9 @@ void Put(void* context, const Motion& m) {
   move.exact_stop = m.exact_stop;
   move.tolerance = m.tolerance;
   move.units = m.units;
-  // A move to where the tool already is draws and takes nothing.
   const bool still = m.start[0] == m.end[0] && m.start[1] == m.end[1] && m.start[2] == m.end[2];
-  if (still && (m.kind == Motion::Kind::kRapid || m.kind == Motion::Kind::kLine)) return;
-  (*static_cast<const Sink*>(context))(move);
+  return !(still && (m.kind == Motion::Kind::kRapid || m.kind == Motion::Kind::kLine));
 }
-
-}  // namespace
 
 void ForEachPathMove(const Document& doc, const std::function<void(const PathMove&)>& sink) {
   MotionSink motions;

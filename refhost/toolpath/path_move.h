@@ -34,6 +34,13 @@ struct PathMove {
   int units = 21;                       // 20 inch, 21 mm
 };
 
+struct Motion;  // refhost/core/interpreter.h
+
+// The path move of one machine motion of the editor core's interpreter;
+// false for a rapid or line to where the tool already is (nothing to draw or
+// time).
+bool ToPathMove(const Motion& motion, PathMove& move);
+
 // Calls sink(const PathMove&) for every executed move of the document in
 // execution order.
 void ForEachPathMove(const Document& doc, const std::function<void(const PathMove&)>& sink);
