@@ -5,18 +5,24 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <systemd/sd-bus.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "feed/pass.h"
 #include "hostlink/dbus/dbus_connector.h"
@@ -38,6 +44,38 @@ std::string Program(int lines) {
     text += "G1 X" + std::to_string(i + 1) + " Y" + std::to_string(i + 1) + " F500\n";
   }
   return text;
+}
+
+// A Unix socket listening at `path`.
+int ListenUnix(const std::string& path, int backlog) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, backlog) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A non-blocking connection to `path`; -1 when refused or the backlog is full.
+int ConnectUnix(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// True when the other end of `fd` hung up within `ms`.
+bool HungUp(int fd, int ms) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return ::poll(&p, 1, ms) > 0 && (p.revents & (POLLHUP | POLLRDHUP));
 }
 
 class DirectLinkTest : public ::testing::Test {
@@ -94,12 +132,8 @@ TEST_F(DirectLinkTest, RefusedOffersFallBackToTheBus) {
   };
   // A listener that never speaks D-Bus.
   const QString silent = dir_.filePath("silent.sock");
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strcpy(addr.sun_path, silent.toUtf8().constData());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(fd, 4), 0);
+  const int fd = ListenUnix(silent.toStdString(), 4);
+  ASSERT_GE(fd, 0);
   cases[1].address = "unix:path=" + silent;
 
   for (const Case& c : cases) {
@@ -224,6 +258,183 @@ TEST_F(DirectLinkTest, LostMidPassFailsThePassWithoutFallingBack) {
   EXPECT_TRUE(Marks().isEmpty());
   EXPECT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
   EXPECT_THROW(editor.SystemType(), hostlink::HostError);
+}
+
+// Offers that connect or answer too slowly: the whole probe is bounded, the
+// calls stay on the bus.
+TEST_F(DirectLinkTest, StalledOffersFallBackWithinTheProbeBound) {
+  struct Case {
+    const char* name;
+    bool authenticates;
+  } cases[] = {
+      {"a listener whose backlog is full", false},
+      {"a peer that authenticates and then says nothing", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir_.filePath(c.authenticates ? "silent.sock" : "full.sock").toStdString();
+    int listener = ListenUnix(path, 0);
+    ASSERT_GE(listener, 0);
+    std::vector<int> waiting;
+    std::atomic<bool> stop{false};
+    std::thread peer;
+    if (c.authenticates) {
+      peer = std::thread([&] {
+        pollfd in{listener, POLLIN, 0};
+        while (!stop && ::poll(&in, 1, 100) == 0) {
+        }
+        const int fd = stop ? -1 : ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) return;
+        sd_bus* bus = nullptr;
+        sd_id128_t id{};
+        sd_id128_randomize(&id);
+        sd_bus_new(&bus);
+        sd_bus_set_fd(bus, fd, fd);
+        sd_bus_set_server(bus, 1, id);
+        sd_bus_start(bus);
+        while (!stop && sd_bus_is_ready(bus) <= 0) {
+          if (sd_bus_process(bus, nullptr) == 0) sd_bus_wait(bus, 100000);
+        }
+        while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        sd_bus_close_unref(bus);
+      });
+    } else {
+      for (int fd; waiting.size() < 64 && (fd = ConnectUnix(path)) >= 0;) waiting.push_back(fd);
+    }
+    QProcess* host = bus_.StartProcess(hostlink::testing::TestHostPath(),
+                                       {"--demo", "-e", QString::fromStdString("direct unix:path=" + path)});
+    ASSERT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
+    // The bus's own call timeout: only the probe's bound may end the wait.
+    hostlink::dbus::DbusConnector connector(bus_.Address().toStdString());
+    const auto start = std::chrono::steady_clock::now();
+    auto attach = std::async(std::launch::async, [&] { return connector.GetRunning(); });
+    const bool ended = attach.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const auto took = std::chrono::steady_clock::now() - start;
+    stop = true;
+    ::close(listener);  // releases an attach still stuck in connect()
+    auto t = attach.get();
+    if (peer.joinable()) peer.join();
+    for (int fd : waiting) ::close(fd);
+    EXPECT_TRUE(ended) << "the attach waited without a bound";
+    EXPECT_LT(took, std::chrono::milliseconds(7000));
+    auto* transport = dynamic_cast<hostlink::dbus::DbusTransport*>(t.get());
+    ASSERT_NE(transport, nullptr);
+    EXPECT_FALSE(transport->Direct());
+    hostlink::HostEditor editor;
+    editor.Link(std::move(t));
+    EXPECT_EQ(editor.EndSelection(), 20);
+    host->kill();
+    host->waitForFinished(2000);
+    ASSERT_TRUE(bus_.WaitForNoOwner("norvane.norvanex"));
+    ::unlink(path.c_str());
+  }
+}
+
+// A host that answered a deferred call with an error and then closed: the
+// next post fails locally, and the host's own error is what is reported.
+TEST_F(DirectLinkTest, FailureBeforeTheHostClosedIsTheOneReported) {
+  QProcess* host = Editor(20);
+  ASSERT_NE(host, nullptr);
+  auto transport = Attach();
+  ASSERT_TRUE(transport && transport->Direct());
+  hostlink::HostEditor editor;
+  editor.Link(std::move(transport));
+  editor.marklineDeferred(999, 1, hostlink::ArgForm::ByValue);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // answered by now
+  host->kill();
+  ASSERT_TRUE(host->waitForFinished(5000));
+  std::string error;
+  try {
+    editor.stepDeferred();
+    editor.CurrentBlock(19);
+  } catch (const hostlink::HostError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error.rfind("markline: line 999", 0), 0u) << error;
+}
+
+// A direct client that sends calls and never reads the answers: the editor
+// still ends after Quit or SIGTERM, and drops the client once its answers
+// outgrow the write queue's bound.
+TEST_F(DirectLinkTest, ClientThatNeverReadsHoldsNothing) {
+  struct Case {
+    const char* name;
+    int calls;
+    int signal;  // 0: Quit over the bus; -1: no end, the client is dropped
+  } cases[] = {
+      {"Quit", 40, 0},
+      {"SIGTERM", 40, SIGTERM},
+      {"answers beyond the write queue's bound", 200, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcess* host = Editor(20000);  // about 400 KB a Text()
+    ASSERT_NE(host, nullptr);
+    const QString address = Value(refhost::testing::Editor(bus_, "DirectAddress")).toString();
+    sd_bus* client = nullptr;
+    ASSERT_GE(sd_bus_new(&client), 0);
+    ASSERT_GE(sd_bus_set_address(client, address.toUtf8().constData()), 0);
+    ASSERT_GE(sd_bus_start(client), 0);
+    for (int i = 0; i < c.calls; ++i) {
+      ASSERT_GE(sd_bus_call_method_async(client, nullptr, nullptr, "/norvanex", "norvane.norvanex.Editor", "Text",
+                                         [](sd_bus_message*, void*, sd_bus_error*) { return 0; }, nullptr, ""),
+                0);
+    }
+    sd_bus_flush(client);  // sends everything, reads nothing
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (c.signal < 0) {
+      EXPECT_TRUE(HungUp(sd_bus_get_fd(client), 5000));
+      EXPECT_EQ(Value(refhost::testing::Editor(bus_, "LineCount")).toLongLong(), 20002);
+      host->kill();
+    } else if (c.signal == 0) {
+      refhost::testing::Editor(bus_, "Quit");
+    } else {
+      ::kill(pid_t(host->processId()), c.signal);
+    }
+    const bool ended = host->waitForFinished(5000);
+    sd_bus_close_unref(client);  // lets an editor stuck in its flush go
+    host->waitForFinished(5000);
+    EXPECT_TRUE(ended) << "the editor stayed in its exit flush";
+    ASSERT_TRUE(bus_.WaitForNoOwner("norvane.norvanex"));
+  }
+}
+
+// Connections that never authenticate, with few descriptors: the listener
+// does not spin, saving still works, and the silent connections are closed.
+TEST_F(DirectLinkTest, ListenerHoldsNoMoreThanItsLimits) {
+  std::ofstream(file_, std::ios::binary) << Program(20);
+  QProcess* host = bus_.StartProcess("/bin/sh", {"-c", "ulimit -n 64 && exec \"$0\" --headless \"$1\"",
+                                                 EditorPath(), QString::fromStdString(file_)});
+  ASSERT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
+  const std::string path = Value(refhost::testing::Editor(bus_, "DirectAddress")).toString().mid(10).toStdString();
+  ASSERT_FALSE(path.empty());
+  std::vector<int> silent;
+  for (int i = 0; i < 100; ++i) {
+    const int fd = ConnectUnix(path);
+    if (fd >= 0) silent.push_back(fd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  const auto cpu = [pid = host->processId()] {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string field;
+    long ticks = 0;
+    for (int i = 1; i <= 15 && stat >> field; ++i) {
+      if (i >= 14) ticks += std::stol(field);  // utime, stime
+    }
+    return double(ticks) / double(::sysconf(_SC_CLK_TCK));
+  };
+  const double before = cpu();
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  EXPECT_LT(cpu() - before, 0.3) << "the listener spins";
+  const QDBusMessage saved =
+      refhost::testing::Editor(bus_, "SaveAs", {dir_.filePath("saved.ngc")});
+  EXPECT_EQ(saved.type(), QDBusMessage::ReplyMessage) << saved.errorMessage().toStdString();
+  std::size_t open = 0;
+  for (int fd : silent) {
+    open += !HungUp(fd, 7000);
+    ::close(fd);
+  }
+  EXPECT_EQ(open, 0u) << "connections that never authenticated were kept";
 }
 
 }  // namespace
