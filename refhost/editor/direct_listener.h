@@ -1,6 +1,7 @@
 // A private, peer-to-peer D-Bus socket of the editor's own: a socket in the
 // user's runtime directory (mode 0600) that accepts only the user's own
-// processes (SO_PEERCRED) and serves each of them as an sd-bus server.
+// processes (SO_PEERCRED) and serves each of them as an sd-bus server,
+// within the limits below.
 #ifndef REFHOST_EDITOR_DIRECT_LISTENER_H_
 #define REFHOST_EDITOR_DIRECT_LISTENER_H_
 

@@ -1,5 +1,6 @@
 // The link's direct connection to the editor: used when offered, the bus
-// when the offer fails, no way back to the bus once a pass runs on it.
+// when the offer fails, no way back to the bus once a pass runs on it, and
+// nothing on either side that a stalled peer can hold.
 #include <QDBusMetaType>
 #include <QDir>
 #include <QTemporaryDir>
@@ -402,39 +403,58 @@ TEST_F(DirectLinkTest, ClientThatNeverReadsHoldsNothing) {
 // Connections that never authenticate, with few descriptors: the listener
 // does not spin, saving still works, and the silent connections are closed.
 TEST_F(DirectLinkTest, ListenerHoldsNoMoreThanItsLimits) {
-  std::ofstream(file_, std::ios::binary) << Program(20);
-  QProcess* host = bus_.StartProcess("/bin/sh", {"-c", "ulimit -n 64 && exec \"$0\" --headless \"$1\"",
-                                                 EditorPath(), QString::fromStdString(file_)});
-  ASSERT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
-  const std::string path = Value(refhost::testing::Editor(bus_, "DirectAddress")).toString().mid(10).toStdString();
-  ASSERT_FALSE(path.empty());
-  std::vector<int> silent;
-  for (int i = 0; i < 100; ++i) {
-    const int fd = ConnectUnix(path);
-    if (fd >= 0) silent.push_back(fd);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  const auto cpu = [pid = host->processId()] {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string field;
-    long ticks = 0;
-    for (int i = 1; i <= 15 && stat >> field; ++i) {
-      if (i >= 14) ticks += std::stol(field);  // utime, stime
-    }
-    return double(ticks) / double(::sysconf(_SC_CLK_TCK));
+  struct Case {
+    const char* name;
+    int descriptors;
+    bool saves;  // while the connections are held
+  } cases[] = {
+      {"more connections than it serves", 64, true},
+      {"out of descriptors", 20, false},
   };
-  const double before = cpu();
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  EXPECT_LT(cpu() - before, 0.3) << "the listener spins";
-  const QDBusMessage saved =
-      refhost::testing::Editor(bus_, "SaveAs", {dir_.filePath("saved.ngc")});
-  EXPECT_EQ(saved.type(), QDBusMessage::ReplyMessage) << saved.errorMessage().toStdString();
-  std::size_t open = 0;
-  for (int fd : silent) {
-    open += !HungUp(fd, 7000);
-    ::close(fd);
+  std::ofstream(file_, std::ios::binary) << Program(20);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcess* host = bus_.StartProcess(
+        "/bin/sh", {"-c", QStringLiteral("ulimit -n %1 && exec \"$0\" --headless \"$1\"").arg(c.descriptors),
+                    EditorPath(), QString::fromStdString(file_)});
+    ASSERT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
+    const std::string path =
+        Value(refhost::testing::Editor(bus_, "DirectAddress")).toString().mid(10).toStdString();
+    ASSERT_FALSE(path.empty());
+    std::vector<int> silent;
+    for (int i = 0; i < 100; ++i) {
+      const int fd = ConnectUnix(path);
+      if (fd >= 0) silent.push_back(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const auto cpu = [pid = host->processId()] {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string field;
+      long ticks = 0;
+      for (int i = 1; i <= 15 && stat >> field; ++i) {
+        if (i >= 14) ticks += std::stol(field);  // utime, stime
+      }
+      return double(ticks) / double(::sysconf(_SC_CLK_TCK));
+    };
+    const double before = cpu();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(cpu() - before, 0.3) << "the listener spins";
+    const auto save = [&] {
+      const QDBusMessage saved = refhost::testing::Editor(bus_, "SaveAs", {dir_.filePath("saved.ngc")});
+      EXPECT_EQ(saved.type(), QDBusMessage::ReplyMessage) << saved.errorMessage().toStdString();
+    };
+    if (c.saves) save();
+    std::size_t open = 0;
+    for (int fd : silent) {
+      open += !HungUp(fd, 7000);
+      ::close(fd);
+    }
+    EXPECT_EQ(open, 0u) << "connections that never authenticated were kept";
+    save();
+    host->kill();
+    host->waitForFinished(2000);
+    ASSERT_TRUE(bus_.WaitForNoOwner("norvane.norvanex"));
   }
-  EXPECT_EQ(open, 0u) << "connections that never authenticated were kept";
 }
 
 }  // namespace
