@@ -293,8 +293,9 @@ TEST_F(DirectLinkTest, StalledOffersFallBackWithinTheProbeBound) {
         sd_bus_set_fd(bus, fd, fd);
         sd_bus_set_server(bus, 1, id);
         sd_bus_start(bus);
-        while (!stop && sd_bus_is_ready(bus) <= 0) {
-          if (sd_bus_process(bus, nullptr) == 0) sd_bus_wait(bus, 100000);
+        for (int r; !stop && (r = sd_bus_is_ready(bus)) == 0;) {
+          if ((r = sd_bus_process(bus, nullptr)) < 0) break;
+          if (r == 0) sd_bus_wait(bus, 100000);
         }
         while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
         sd_bus_close_unref(bus);
