@@ -65,7 +65,9 @@ void HostEditor::Post(const std::string& member, const std::vector<Argument>& ar
   try {
     transport_->Post(member, args);
   } catch (...) {
-    posted_.clear();
+    // An earlier call's own failure comes first (a host that answered with
+    // an error and then closed makes the next post fail locally).
+    while (!posted_.empty()) Collect();
     transport_->Abandon();
     throw;
   }

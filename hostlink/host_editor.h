@@ -44,9 +44,11 @@ class HostEditor : public HostOperations {
   // Over a transport that can post, deferred calls and announced reads are
   // sent at once and their answers collected in order; otherwise they are
   // plain calls. A failure collected ends the call that collected it, and
-  // every answer still outstanding behind it is dropped. selectline() goes
-  // out behind deferred calls and waits for all of them at once; add() and
-  // the queries are sent only once every earlier call has answered.
+  // every answer still outstanding behind it is dropped; a post that fails
+  // reports the first failure among the calls before it, if any, else its
+  // own. selectline() goes out behind deferred calls and waits for all of
+  // them at once; add() and the queries are sent only once every earlier
+  // call has answered.
   void stepDeferred() override;
   void selectlineDeferred(std::int32_t line, ArgForm form) override;
   void marklineDeferred(std::int32_t line, std::int32_t mark, ArgForm lineForm) override;

@@ -1,10 +1,12 @@
 #include "hostlink/dbus/dbus_connector.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 
@@ -16,14 +18,39 @@ namespace {
 
 constexpr char kBusService[] = "org.freedesktop.DBus";
 constexpr char kBusPath[] = "/org/freedesktop/DBus";
-// How long a direct connection may take to prove itself at most.
+// How long a direct connection may take to prove itself at most:
+// connecting, authentication and Ping together.
 constexpr int kDirectProbeMs = 5000;
+// How often a connect() to a listener with a full backlog is tried again.
+constexpr int kConnectRetryMs = 10;
 
 [[noreturn]] void Fail(int r, sd_bus_error& error, const std::string& member) {
   std::string name, text;
   FailureOf(r, error, &name, &text);
   sd_bus_error_free(&error);
   throw HostError(ErrorText(name, text, member));
+}
+
+// connect() on the non-blocking `fd`, retried while the listener's backlog
+// is full, until `left()` (microseconds) runs out.
+template <typename Left>
+bool ConnectBefore(int fd, const sockaddr_un& addr, const Left& left) {
+  for (;;) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EINPROGRESS) return false;
+    const std::int64_t usec = left();
+    if (usec == 0) return false;
+    if (errno == EINPROGRESS) {
+      pollfd out{fd, POLLOUT, 0};
+      int error = 0;
+      socklen_t len = sizeof error;
+      return ::poll(&out, 1, static_cast<int>((usec + 999) / 1000)) > 0 &&
+             ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0;
+    }
+    // A Unix socket says nothing when room comes free: look again shortly.
+    ::poll(nullptr, 0, static_cast<int>(std::min<std::int64_t>(kConnectRetryMs, (usec + 999) / 1000)));
+  }
 }
 
 }  // namespace
@@ -149,12 +176,19 @@ BusPtr DbusConnector::Direct(const std::string& owner) {
   }
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // One bound for the whole probe: connecting, authentication and Ping.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(
+                            callTimeoutMs_ < 0 ? kDirectProbeMs : std::min(callTimeoutMs_, kDirectProbeMs));
+  const auto left = [&deadline] {
+    return std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::microseconds>(
+                                         deadline - std::chrono::steady_clock::now()).count());
+  };
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return nullptr;
   ucred peer{};
   socklen_t len = sizeof peer;
   // Only a server of this very user; anyone else's socket is refused.
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+  if (!ConnectBefore(fd, addr, left) ||
       ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::geteuid()) {
     ::close(fd);
     return nullptr;
@@ -174,23 +208,22 @@ BusPtr DbusConnector::Direct(const std::string& owner) {
   }
   // Closed without flushing: a peer that stopped reading must not hold us.
   BusPtr direct(bus, [](sd_bus* b) { sd_bus_close_unref(b); });
-  // sd-bus would wait 90 s for a silent peer's authentication: bound it.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(
-                            callTimeoutMs_ < 0 ? kDirectProbeMs : std::min(callTimeoutMs_, kDirectProbeMs));
+  // sd-bus would wait 90 s for a silent peer's authentication.
   while ((r = sd_bus_is_ready(bus)) == 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
-                          deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) return nullptr;
+    if (left() == 0) return nullptr;
     r = sd_bus_process(bus, nullptr);
     if (r < 0) return nullptr;
-    if (r == 0 && sd_bus_wait(bus, static_cast<std::uint64_t>(left)) < 0) return nullptr;
+    if (r == 0 && sd_bus_wait(bus, static_cast<std::uint64_t>(left())) < 0) return nullptr;
   }
+  const std::int64_t pingUsec = left();  // 0 would be sd-bus's default
+  if (r < 0 || pingUsec == 0) return nullptr;
+  sd_bus_message* ping = nullptr;
+  r = sd_bus_message_new_method_call(bus, &ping, nullptr, kObjectPath, "org.freedesktop.DBus.Peer", "Ping");
+  sd_bus_message* pong = nullptr;
+  if (r >= 0) r = sd_bus_call(bus, ping, static_cast<std::uint64_t>(pingUsec), nullptr, &pong);
+  sd_bus_message_unref(ping);
+  sd_bus_message_unref(pong);
   if (r < 0) return nullptr;
-  try {
-    Ping(direct.get(), std::string());
-  } catch (const HostError&) {
-    return nullptr;
-  }
   return direct;
 }
 

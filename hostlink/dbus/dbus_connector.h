@@ -21,7 +21,8 @@ namespace hostlink::dbus {
 // Editor member DirectAddress): a Unix socket whose server runs as this
 // user and answers Peer.Ping there carries every member call from then on.
 // A host that offers none, or an offer that fails any of these, is served
-// over the bus.
+// over the bus. Connecting, authentication and that Ping together take at
+// most the call timeout, and never more than 5 s.
 class DbusConnector : public Connector {
  public:
   // `address`: a D-Bus address ("unix:path=..."); empty: the session bus.

@@ -2,6 +2,7 @@
 
 #include <QLocale>
 
+#include <poll.h>
 #include <time.h>
 
 #include <algorithm>
@@ -209,6 +210,15 @@ int DbusTransport::OnReply(sd_bus_message* reply, void* entry, sd_bus_error*) {
 }
 
 void DbusTransport::Post(const std::string& member, const std::vector<Argument>& args) {
+  // A direct peer that answered and then closed fails this write, and
+  // sd-bus reads nothing after that: take in what it said first.
+  if (Direct() && !posted_.empty()) {
+    pollfd in{sd_bus_get_fd(bus_.get()), POLLIN, 0};
+    if (::poll(&in, 1, 0) > 0) {
+      while (sd_bus_process(bus_.get(), nullptr) > 0) {
+      }
+    }
+  }
   MessageRef call{NewCall(kInterface, member, args)};
   std::uint64_t timeout = timeoutUsec_;
   if (timeout == 0 && sd_bus_get_method_call_timeout(bus_.get(), &timeout) < 0) timeout = 25000000;

@@ -62,11 +62,20 @@ bool DirectListener::Listen(std::string* error) {
 
 void DirectListener::Accept() {
   const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-  if (fd < 0) return;
+  if (fd < 0) {
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      // The connection stays in the backlog and the notifier would fire at
+      // once again: look again later.
+      notifier_->setEnabled(false);
+      QTimer::singleShot(kAcceptBackoffMs, this, [this] { notifier_->setEnabled(true); });
+    }
+    return;
+  }
   ucred peer{};
   socklen_t len = sizeof peer;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::geteuid()) {
-    ::close(fd);  // only the user's own processes
+  if (peers_.size() >= kMaxDirectConnections ||
+      ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &len) != 0 || peer.uid != ::geteuid()) {
+    ::close(fd);  // only the user's own processes, so many at a time
     return;
   }
   sd_bus* bus = nullptr;
@@ -82,12 +91,15 @@ void DirectListener::Accept() {
     return;
   }
   Peer p;
-  p.pump = std::make_unique<SdBusPump>(bus, this);
+  p.pump = std::make_unique<SdBusPump>(bus, this, kDirectWriteQueueBytes);
   sd_bus_unref(bus);
   if (!serve_(p.pump->bus(), &p.slot)) return;
   SdBusPump* pump = p.pump.get();
-  connect(pump, &SdBusPump::lost, this, [this, pump] {
-    QTimer::singleShot(0, this, [this, pump] { Drop(pump); });
+  const auto drop = [this, pump] { QTimer::singleShot(0, this, [this, pump] { Drop(pump); }); };
+  connect(pump, &SdBusPump::lost, this, drop);
+  // sd-bus would give a silent client 90 s to authenticate.
+  QTimer::singleShot(kDirectAuthMs, pump, [pump, drop] {
+    if (sd_bus_is_ready(pump->bus()) <= 0) drop();
   });
   peers_.push_back(std::move(p));
 }

@@ -1,6 +1,7 @@
 // A private, peer-to-peer D-Bus socket of the editor's own: a socket in the
 // user's runtime directory (mode 0600) that accepts only the user's own
-// processes (SO_PEERCRED) and serves each of them as an sd-bus server.
+// processes (SO_PEERCRED) and serves each of them as an sd-bus server,
+// within the limits below.
 #ifndef REFHOST_EDITOR_DIRECT_LISTENER_H_
 #define REFHOST_EDITOR_DIRECT_LISTENER_H_
 
@@ -9,6 +10,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +19,15 @@
 #include "refhost/editor/sd_bus_pump.h"
 
 namespace refhost {
+
+// Connections served at once; more are closed as they come.
+inline constexpr std::size_t kMaxDirectConnections = 16;
+// How long a connection may take to authenticate before it is closed.
+inline constexpr int kDirectAuthMs = 5000;
+// A connection is closed when more than this waits unread in its write queue.
+inline constexpr std::size_t kDirectWriteQueueBytes = std::size_t(64) << 20;
+// How long accepting pauses when the process is out of descriptors.
+inline constexpr int kAcceptBackoffMs = 250;
 
 class DirectListener : public QObject {
   Q_OBJECT

@@ -376,7 +376,10 @@ int HostService::HandleEditor(sd_bus_message* message, const char* member) {
   }
   if (m == "Text") {
     Arguments(message, "", "no arguments");
-    return sd_bus_reply_method_return(message, "s", session_.FileText().c_str());
+    const std::string text = session_.FileText();
+    const int r = sd_bus_reply_method_return(message, "s", text.c_str());
+    SdBusPump::Queued(sd_bus_message_get_bus(message), kQueuedMessageBytes + text.size());
+    return r;
   }
   if (m == "Path") {
     Arguments(message, "", "no arguments");
@@ -398,6 +401,7 @@ int HostService::HandleEditor(sd_bus_message* message, const char* member) {
     if (r >= 0) r = sd_bus_message_append_array(reply, 'x', lines.data(), lines.size() * sizeof(std::int64_t));
     if (r >= 0) r = sd_bus_send(nullptr, reply, nullptr);
     sd_bus_message_unref(reply);
+    SdBusPump::Queued(sd_bus_message_get_bus(message), kQueuedMessageBytes + lines.size() * sizeof(std::int64_t));
     return r;
   }
   if (m == "DirectAddress") {

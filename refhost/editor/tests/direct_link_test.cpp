@@ -1,22 +1,29 @@
 // The link's direct connection to the editor: used when offered, the bus
-// when the offer fails, no way back to the bus once a pass runs on it.
+// when the offer fails, no way back to the bus once a pass runs on it, and
+// nothing on either side that a stalled peer can hold.
 #include <QDBusMetaType>
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <poll.h>
 #include <signal.h>
+#include <systemd/sd-bus.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "feed/pass.h"
 #include "hostlink/dbus/dbus_connector.h"
@@ -38,6 +45,38 @@ std::string Program(int lines) {
     text += "G1 X" + std::to_string(i + 1) + " Y" + std::to_string(i + 1) + " F500\n";
   }
   return text;
+}
+
+// A Unix socket listening at `path`.
+int ListenUnix(const std::string& path, int backlog) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, backlog) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A non-blocking connection to `path`; -1 when refused or the backlog is full.
+int ConnectUnix(const std::string& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::strcpy(addr.sun_path, path.c_str());
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// True when the other end of `fd` hung up within `ms`.
+bool HungUp(int fd, int ms) {
+  pollfd p{fd, POLLRDHUP, 0};
+  return ::poll(&p, 1, ms) > 0 && (p.revents & (POLLHUP | POLLRDHUP));
 }
 
 class DirectLinkTest : public ::testing::Test {
@@ -83,32 +122,71 @@ TEST_F(DirectLinkTest, OfferedAndUsed) {
   EXPECT_EQ(Marks().size(), 50);
 }
 
+// Refused and stalled offers alike leave the calls on the bus, the stalled
+// ones within the probe's bound (timeout -1: the bus's own 25 s).
 TEST_F(DirectLinkTest, RefusedOffersFallBackToTheBus) {
   struct Case {
     const char* name;
-    QString address;
+    std::string address;
+    int timeoutMs;
   } cases[] = {
-      {"no such socket", "unix:path=/nonexistent/editor.sock"},
-      {"not a D-Bus server", ""},  // a plain socket that accepts and says nothing
-      {"another kind of address", "tcp:host=localhost,port=1"},
+      {"no such socket", "unix:path=/nonexistent/editor.sock", 500},
+      {"not a D-Bus server", "plain.sock", 500},  // accepts and says nothing
+      {"another kind of address", "tcp:host=localhost,port=1", 500},
+      {"a listener whose backlog is full", "full.sock", -1},
+      {"a peer that authenticates and then says nothing", "mute.sock", -1},
   };
-  // A listener that never speaks D-Bus.
-  const QString silent = dir_.filePath("silent.sock");
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strcpy(addr.sun_path, silent.toUtf8().constData());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(fd, 4), 0);
-  cases[1].address = "unix:path=" + silent;
+  // The plain, full and mute listeners of cases 1, 3 and 4.
+  const int listening[] = {1, 3, 4};
+  int listeners[3];
+  for (int i = 0; i < 3; ++i) {
+    std::string& address = cases[listening[i]].address;
+    const std::string path = dir_.filePath(QString::fromStdString(address)).toStdString();
+    address = "unix:path=" + path;
+    listeners[i] = ListenUnix(path, i == 1 ? 0 : 4);
+    ASSERT_GE(listeners[i], 0);
+  }
+  std::vector<int> queued;  // the full backlog
+  for (int fd; queued.size() < 64 && (fd = ConnectUnix(cases[3].address.substr(10))) >= 0;) queued.push_back(fd);
+  std::atomic<bool> stop{false};
+  std::thread mute([&, listener = listeners[2]] {
+    pollfd in{listener, POLLIN, 0};
+    while (!stop && ::poll(&in, 1, 100) == 0) {
+    }
+    const int fd = stop ? -1 : ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    sd_bus* bus = nullptr;
+    sd_id128_t id{};
+    sd_id128_randomize(&id);
+    sd_bus_new(&bus);
+    sd_bus_set_fd(bus, fd, fd);
+    sd_bus_set_server(bus, 1, id);
+    sd_bus_start(bus);
+    for (int r; !stop && (r = sd_bus_is_ready(bus)) == 0;) {
+      if ((r = sd_bus_process(bus, nullptr)) < 0) break;
+      if (r == 0) sd_bus_wait(bus, 100000);
+    }
+    while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sd_bus_close_unref(bus);
+  });
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     QProcess* host = bus_.StartProcess(hostlink::testing::TestHostPath(),
-                                       {"--demo", "-e", "direct " + c.address});
+                                       {"--demo", "-e", QString::fromStdString("direct " + c.address)});
     ASSERT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
-    hostlink::dbus::DbusConnector connector(bus_.Address().toStdString(), 500);
-    auto t = connector.GetRunning();
+    hostlink::dbus::DbusConnector connector(bus_.Address().toStdString(), c.timeoutMs);
+    const auto start = std::chrono::steady_clock::now();
+    auto attach = std::async(std::launch::async, [&] { return connector.GetRunning(); });
+    const bool ended = attach.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const auto took = std::chrono::steady_clock::now() - start;
+    if (!ended && listeners[1] >= 0) {
+      ::close(listeners[1]);  // releases an attach stuck in connect()
+      listeners[1] = -1;
+    }
+    auto t = attach.get();
+    EXPECT_TRUE(ended) << "the attach waited without a bound";
+    EXPECT_LT(took, std::chrono::milliseconds(7000));
     auto* transport = dynamic_cast<hostlink::dbus::DbusTransport*>(t.get());
     ASSERT_NE(transport, nullptr);
     EXPECT_FALSE(transport->Direct());
@@ -119,7 +197,10 @@ TEST_F(DirectLinkTest, RefusedOffersFallBackToTheBus) {
     host->waitForFinished(2000);
     ASSERT_TRUE(bus_.WaitForNoOwner("norvane.norvanex"));
   }
-  ::close(fd);
+  stop = true;
+  mute.join();
+  for (int fd : queued) ::close(fd);
+  for (int fd : listeners) ::close(fd);
 }
 
 TEST_F(DirectLinkTest, SocketOfAnotherUserIsRefused) {
@@ -224,6 +305,132 @@ TEST_F(DirectLinkTest, LostMidPassFailsThePassWithoutFallingBack) {
   EXPECT_TRUE(Marks().isEmpty());
   EXPECT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
   EXPECT_THROW(editor.SystemType(), hostlink::HostError);
+}
+
+// A host that answered a deferred call with an error and then closed: the
+// next post fails locally, and the host's own error is what is reported.
+TEST_F(DirectLinkTest, FailureBeforeTheHostClosedIsTheOneReported) {
+  QProcess* host = Editor(20);
+  ASSERT_NE(host, nullptr);
+  auto transport = Attach();
+  ASSERT_TRUE(transport && transport->Direct());
+  hostlink::HostEditor editor;
+  editor.Link(std::move(transport));
+  editor.marklineDeferred(999, 1, hostlink::ArgForm::ByValue);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // answered by now
+  host->kill();
+  ASSERT_TRUE(host->waitForFinished(5000));
+  std::string error;
+  try {
+    editor.stepDeferred();
+    editor.CurrentBlock(19);
+  } catch (const hostlink::HostError& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error.rfind("markline: line 999", 0), 0u) << error;
+}
+
+// A direct client that sends calls and never reads the answers: the editor
+// still ends after Quit or SIGTERM, and drops the client once its answers
+// outgrow the write queue's bound.
+TEST_F(DirectLinkTest, ClientThatNeverReadsHoldsNothing) {
+  struct Case {
+    const char* name;
+    int calls;
+    int signal;  // 0: Quit over the bus; -1: no end, the client is dropped
+  } cases[] = {
+      {"Quit", 40, 0},
+      {"SIGTERM", 40, SIGTERM},
+      {"answers beyond the write queue's bound", 200, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcess* host = Editor(20000);  // about 400 KB a Text()
+    ASSERT_NE(host, nullptr);
+    const QString address = Value(refhost::testing::Editor(bus_, "DirectAddress")).toString();
+    sd_bus* client = nullptr;
+    ASSERT_GE(sd_bus_new(&client), 0);
+    ASSERT_GE(sd_bus_set_address(client, address.toUtf8().constData()), 0);
+    ASSERT_GE(sd_bus_start(client), 0);
+    for (int i = 0; i < c.calls; ++i) {
+      ASSERT_GE(sd_bus_call_method_async(client, nullptr, nullptr, "/norvanex", "norvane.norvanex.Editor", "Text",
+                                         [](sd_bus_message*, void*, sd_bus_error*) { return 0; }, nullptr, ""),
+                0);
+    }
+    sd_bus_flush(client);  // sends everything, reads nothing
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    if (c.signal < 0) {
+      EXPECT_TRUE(HungUp(sd_bus_get_fd(client), 5000));
+      EXPECT_EQ(Value(refhost::testing::Editor(bus_, "LineCount")).toLongLong(), 20002);
+      host->kill();
+    } else if (c.signal == 0) {
+      refhost::testing::Editor(bus_, "Quit");
+    } else {
+      ::kill(pid_t(host->processId()), c.signal);
+    }
+    const bool ended = host->waitForFinished(5000);
+    sd_bus_close_unref(client);  // lets an editor stuck in its flush go
+    host->waitForFinished(5000);
+    EXPECT_TRUE(ended) << "the editor stayed in its exit flush";
+    ASSERT_TRUE(bus_.WaitForNoOwner("norvane.norvanex"));
+  }
+}
+
+// Connections that never authenticate, with few descriptors: the listener
+// does not spin, saving still works, and the silent connections are closed.
+TEST_F(DirectLinkTest, ListenerHoldsNoMoreThanItsLimits) {
+  struct Case {
+    const char* name;
+    int descriptors;
+    bool saves;  // while the connections are held
+  } cases[] = {
+      {"more connections than it serves", 64, true},
+      {"out of descriptors", 20, false},
+  };
+  std::ofstream(file_, std::ios::binary) << Program(20);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QProcess* host = bus_.StartProcess(
+        "/bin/sh", {"-c", QStringLiteral("ulimit -n %1 && exec \"$0\" --headless \"$1\"").arg(c.descriptors),
+                    EditorPath(), QString::fromStdString(file_)});
+    ASSERT_FALSE(bus_.WaitForOwner("norvane.norvanex").isEmpty());
+    const std::string path =
+        Value(refhost::testing::Editor(bus_, "DirectAddress")).toString().mid(10).toStdString();
+    ASSERT_FALSE(path.empty());
+    std::vector<int> silent;
+    for (int i = 0; i < 100; ++i) {
+      const int fd = ConnectUnix(path);
+      if (fd >= 0) silent.push_back(fd);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const auto cpu = [pid = host->processId()] {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string field;
+      long ticks = 0;
+      for (int i = 1; i <= 15 && stat >> field; ++i) {
+        if (i >= 14) ticks += std::stol(field);  // utime, stime
+      }
+      return double(ticks) / double(::sysconf(_SC_CLK_TCK));
+    };
+    const double before = cpu();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(cpu() - before, 0.15) << "the listener spins";
+    const auto save = [&] {
+      const QDBusMessage saved = refhost::testing::Editor(bus_, "SaveAs", {dir_.filePath("saved.ngc")});
+      EXPECT_EQ(saved.type(), QDBusMessage::ReplyMessage) << saved.errorMessage().toStdString();
+    };
+    if (c.saves) save();
+    std::size_t open = 0;
+    for (int fd : silent) {
+      open += !HungUp(fd, 7000);
+      ::close(fd);
+    }
+    EXPECT_EQ(open, 0u) << "connections that never authenticated were kept";
+    save();
+    host->kill();
+    host->waitForFinished(2000);
+    ASSERT_TRUE(bus_.WaitForNoOwner("norvane.norvanex"));
+  }
 }
 
 }  // namespace
