@@ -12,7 +12,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6network6 libqt6test6
   libsystemd-dev
   dbus dbus-bin dbus-daemon dbus-x11
-  xvfb xauth xdotool x11-utils fonts-wine
+  xvfb xauth xdotool x11-utils fonts-wine libxcb1-dev
   x11-apps
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64

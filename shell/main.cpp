@@ -3,8 +3,10 @@
 #include <memory>
 
 #include "hostlink/dbus/dbus_connector.h"
+#include "hostlink/dbus/dbus_transport.h"
 
 #include "shell/BrevandUnit.h"
+#include "shell/busy_pass.h"
 #include "shell/messages.h"
 #include "shell/named_mutex.h"
 #include "shell/startup.h"
@@ -16,6 +18,9 @@ int main(int argc, char** argv) {
   shell::SetApplicationTitle(shell::kApplicationTitle);
   QApplication::setWindowIcon(shell::ProgramIcon());
   shell::RegisterWindowFont();
+
+  // A call that waits on the host keeps the window painted during a pass.
+  hostlink::dbus::SetWaitHook(&shell::BusyPass::PaintWhileWaiting);
 
   FormCreateSteps steps;
   steps.instanceGuard = true;
