@@ -235,6 +235,35 @@ TEST_F(WindowTest, EnterOnTheFocusedAdjustRunsThePass) {
   EXPECT_EQ(g_shown[0].text, "Invalid variant operation.");
 }
 
+TEST_F(WindowTest, ActivatedWhileMinimisedNoKeyReachesAControlUntilRestored) {
+  form_->ShowFromMessageLoop();
+  Pump();
+  const HWND w = form_->Handle();
+  ASSERT_EQ(GetFocus(), form_->btnRun);
+  ShowWindow(w, SW_SHOWMINIMIZED);
+  // Activated while minimised, as a switch from another copy may do.
+  SendMessageW(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, TRUE), 0);
+  Pump();
+  ASSERT_TRUE(IsIconic(w));
+  const HWND focus = GetFocus();
+  EXPECT_FALSE(focus != nullptr && IsChild(w, focus)) << "a control has the focus while minimised";
+  // Space, then Enter, as the keyboard delivers them: to the focus, else to
+  // the active window as system keys. Enter restores a minimised window, as
+  // everywhere on the desktop; neither runs Adjust.
+  for (WPARAM key : {WPARAM(VK_SPACE), WPARAM(VK_RETURN)}) {
+    const HWND target = GetFocus() != nullptr ? GetFocus() : w;
+    const bool system = GetFocus() == nullptr;
+    Deliver(MSG{target, UINT(system ? WM_SYSKEYDOWN : WM_KEYDOWN), key, 0x00000001, 0, {}});
+    Deliver(MSG{target, UINT(system ? WM_SYSKEYUP : WM_KEYUP), key, LPARAM(0xC0000001), 0, {}});
+    Pump();
+    EXPECT_TRUE(g_shown.empty()) << "key " << key << " ran Adjust while the window was minimised";
+  }
+  if (IsIconic(w)) ShowWindow(w, SW_RESTORE);
+  Pump();
+  EXPECT_FALSE(IsIconic(w));
+  EXPECT_EQ(GetFocus(), form_->btnRun) << "restored, the focus is not back on Adjust";
+}
+
 TEST(WindowScaling, AHigherResolutionScalesTheWholeLayoutByTheHeightOfZero) {
   const shell::MessagePresenter previous = shell::SetMessagePresenter([](const shell::ShownMessage&) {});
   {
