@@ -10,6 +10,7 @@
 #include "shell/messages.h"
 #include "shell/named_mutex.h"
 #include "shell/startup.h"
+#include "shell/terminate_request.h"
 #include "shell/window_font.h"
 
 int main(int argc, char** argv) {
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
 
   // A call that waits on the host keeps the window painted during a pass.
   hostlink::dbus::SetWaitHook(&shell::BusyPass::PaintWhileWaiting);
+  // The end of the session closes the window, after a pass that runs.
+  shell::CloseOnTerminate();
 
   FormCreateSteps steps;
   steps.instanceGuard = true;

@@ -69,8 +69,11 @@ bool RequestClose(const QString& window) {
   e.type = atom("WM_PROTOCOLS");
   e.data.data32[0] = atom("WM_DELETE_WINDOW");
   e.data.data32[1] = XCB_CURRENT_TIME;
-  xcb_send_event(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e));
-  const bool sent = xcb_flush(c) > 0;
+  // Checked: the server has taken the request before the connection closes.
+  xcb_generic_error_t* error = xcb_request_check(
+      c, xcb_send_event_checked(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e)));
+  const bool sent = error == nullptr && e.type != XCB_ATOM_NONE && e.data.data32[0] != XCB_ATOM_NONE;
+  std::free(error);
   xcb_disconnect(c);
   return sent;
 }

@@ -302,24 +302,35 @@ TEST_F(EndToEnd, StalledCallKeepsPaintingAndDropsInput) {
   EXPECT_EQ(calls.count("markline 0 0"), 1) << "input during the stall started another pass";
 }
 
-// A close request during a pass ends the program once the pass has ended,
-// not before and not never.
+// A close request during a pass, from the window manager or the end of the
+// session (SIGTERM), ends the program once the pass has ended, not before
+// and not never.
 TEST_F(EndToEnd, CloseRequestDuringAPassEndsTheProgramAfterIt) {
-  const QString window = StartForLongPass(3000);
-  ASSERT_FALSE(window.isEmpty()) << "no host or no window";
-  ASSERT_TRUE(StartPass(window)) << "the pass did not start";
-  ASSERT_TRUE(hostlink::testing::RequestClose(window));
-  QThread::msleep(300);
-  EXPECT_EQ(brevand.state(), QProcess::Running) << "the close request cut the pass short";
-  EXPECT_LT(int(ReadLines(record).count("step")), 3000) << "the pass ended before the request; make it longer";
+  for (const char* request : {"window manager", "SIGTERM"}) {
+    SCOPED_TRACE(request);
+    const QString window = StartForLongPass(3000);
+    ASSERT_FALSE(window.isEmpty()) << "no host or no window";
+    ASSERT_TRUE(StartPass(window)) << "the pass did not start";
+    if (request[0] == 'S') {
+      ASSERT_EQ(::kill(pid_t(brevand.processId()), SIGTERM), 0);
+    } else {
+      ASSERT_TRUE(hostlink::testing::RequestClose(window));
+    }
+    QThread::msleep(300);
+    EXPECT_EQ(brevand.state(), QProcess::Running) << "the close request cut the pass short";
+    EXPECT_LT(int(ReadLines(record).count("step")), 3000) << "the pass ended before the request; make it longer";
 
-  ASSERT_TRUE(brevand.waitForFinished(120000)) << "brevand did not end after the pass";
-  EXPECT_EQ(brevand.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(brevand.exitCode(), 0);
-  QThread::msleep(300);
-  const QStringList calls = ReadLines(record);
-  EXPECT_EQ(calls.count("step"), 3000) << "the pass did not run to its end";
-  EXPECT_EQ(calls.count("markline 0 0"), 1);
+    ASSERT_TRUE(brevand.waitForFinished(120000)) << "brevand did not end after the pass";
+    EXPECT_EQ(brevand.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(brevand.exitCode(), 0);
+    QThread::msleep(300);
+    const QStringList calls = ReadLines(record);
+    EXPECT_EQ(calls.count("step"), 3000) << "the pass did not run to its end";
+    EXPECT_EQ(calls.count("markline 0 0"), 1);
+    bus.Stop();
+    QString error;
+    ASSERT_TRUE(bus.Start(&error)) << error.toStdString();
+  }
 }
 
 }  // namespace
