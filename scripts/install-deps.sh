@@ -14,7 +14,7 @@ packages=(
   libqt6opengl6-dev libgl1-mesa-dri
   libsystemd-dev
   dbus dbus-bin dbus-daemon dbus-x11
-  xvfb xauth xdotool x11-utils fonts-wine
+  xvfb xauth xdotool x11-utils fonts-wine libxcb1-dev
   x11-apps
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   wine wine32:i386 wine64

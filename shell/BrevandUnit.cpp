@@ -166,9 +166,9 @@ void TForm4::btnRunClick(QObject* /*Sender*/) {
   input.edt4 = edt4->text().toStdString();
   input.chk1 = chk1->isChecked();
   // A long pass keeps the window painted, busy, deaf to input and showing
-  // its progress; a click queued meanwhile never starts a second one.
+  // its progress; a close request during it closes the window at its end.
   if (shell::BusyPass::Active()) return;
-  shell::BusyPass busy;
+  shell::BusyPass busy([this] { close(); });
   shell::TickingHost host(HostEditor, [&busy](double done) { busy.Paint(done); });
   feed::RunPass(host, input, [this, &busy](const std::string& s) { busy.Suspend([&] { MyMessage(s); }); });
 }

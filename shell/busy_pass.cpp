@@ -9,31 +9,9 @@
 #include <QVariantMap>
 
 namespace shell {
-
-TickingHost::TickingHost(hostlink::HostOperations& host, Tick tick, std::chrono::milliseconds interval)
-    : host_(host), tick_(std::move(tick)), interval_(interval), last_tick_(std::chrono::steady_clock::now()) {}
-
-void TickingHost::step() {
-  host_.step();
-  Stepped();
-}
-
-void TickingHost::stepDeferred() {
-  host_.stepDeferred();
-  Stepped();
-}
-
-void TickingHost::Stepped() {
-  ++steps_;
-  const auto now = std::chrono::steady_clock::now();
-  if (now - last_tick_ < interval_) return;
-  last_tick_ = now;
-  const double lines = double(last_) - double(first_) + 1;
-  tick_(lines > 0 ? std::min(1.0, double(steps_) / lines) : 0.0);
-}
-
 namespace {
-bool g_active = false;
+
+BusyPass* g_active = nullptr;
 
 bool IsUserInput(QEvent::Type t) {
   switch (t) {
@@ -42,28 +20,33 @@ bool IsUserInput(QEvent::Type t) {
     case QEvent::KeyPress: case QEvent::KeyRelease: case QEvent::ShortcutOverride:
     case QEvent::Wheel: case QEvent::TouchBegin: case QEvent::TouchUpdate: case QEvent::TouchEnd:
     case QEvent::TabletPress: case QEvent::TabletRelease: case QEvent::TabletMove:
-    case QEvent::ContextMenu:
+    case QEvent::ContextMenu: case QEvent::HoverEnter: case QEvent::HoverLeave:
+    case QEvent::HoverMove: case QEvent::Enter: case QEvent::Leave:
       return true;
     default:
       return false;
   }
 }
+
 }  // namespace
 
-BusyPass::BusyPass(std::string desktop_id) : desktop_id_(std::move(desktop_id)) {
-  g_active = true;
+BusyPass::BusyPass(std::function<void()> close, std::string desktop_id)
+    : close_(std::move(close)), desktop_id_(std::move(desktop_id)) {
+  g_active = this;
   Begin();
 }
 
 BusyPass::~BusyPass() {
-  // Input queued while the pass ran reaches the filter here and is dropped.
-  QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
+  // What reached the program before the end is dropped (or noted) too.
+  QGuiApplication::sync();
+  ProcessPending();
   End();
   Launcher(0, false);
-  g_active = false;
+  g_active = nullptr;
+  if (closeRequested_ && close_) close_();
 }
 
-bool BusyPass::Active() { return g_active; }
+bool BusyPass::Active() { return g_active != nullptr; }
 
 void BusyPass::Begin() {
   if (busy_) return;
@@ -79,13 +62,32 @@ void BusyPass::End() {
   QGuiApplication::restoreOverrideCursor();
 }
 
-bool BusyPass::eventFilter(QObject*, QEvent* event) { return busy_ && IsUserInput(event->type()); }
+bool BusyPass::eventFilter(QObject* watched, QEvent* event) {
+  if (!busy_) return false;
+  // The window system's close request reaches the window as a spontaneous
+  // close event: kept for the end of the pass.
+  if (event->type() == QEvent::Close && event->spontaneous() && watched->isWindowType()) {
+    closeRequested_ = true;
+    event->ignore();
+    return true;
+  }
+  return IsUserInput(event->type());
+}
+
+void BusyPass::ProcessPending() {
+  // Input is taken from the window system and dropped by the filter: with
+  // ExcludeUserInputEvents the platform would hold it and hand it out after
+  // the pass. Sockets (the guard's) wait for the end of the pass.
+  QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
+}
 
 void BusyPass::Paint(double done) {
   Launcher(done, true);
-  // Paint, expose and timer events; user input is held back by the platform
-  // and dropped by the filter, the guard's sockets wait for the pass's end.
-  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers);
+  ProcessPending();
+}
+
+void BusyPass::PaintWhileWaiting() {
+  if (g_active != nullptr && g_active->busy_) ProcessPending();
 }
 
 void BusyPass::Suspend(const std::function<void()>& show) {

@@ -1,75 +1,36 @@
-// The window during a long pass: a host decorator that lets the window
-// paint now and then, and the busy state around the pass (busy cursor, no
-// user input, progress on the desktop's launcher entry).
+// The window during a long pass (Linux): the busy state around it (busy
+// cursor, no user input, progress on the desktop's launcher entry), painting
+// between calls and while a call waits, and a close request kept for its end.
 #ifndef SHELL_BUSY_PASS_H_
 #define SHELL_BUSY_PASS_H_
 
 #include <QObject>
 
-#include <chrono>
-#include <cstdint>
 #include <functional>
 #include <string>
 
-#include "hostlink/operations.h"
+#include "shell/ticking_host.h"
 
 namespace shell {
 
-// Forwards every member and batch form to `host` unchanged. After a line's
-// step, when `interval` has passed since the last tick, calls `tick` with
-// the share of the selection stepped so far (0..1, from the StartSelection
-// and EndSelection answers it forwarded).
-class TickingHost : public hostlink::HostOperations {
- public:
-  using Tick = std::function<void(double done)>;
-  TickingHost(hostlink::HostOperations& host, Tick tick,
-              std::chrono::milliseconds interval = std::chrono::milliseconds(100));
-
-  std::int32_t SystemType() override { return host_.SystemType(); }
-  std::int32_t StartSelection() override { return first_ = host_.StartSelection(); }
-  std::int32_t EndSelection() override { return last_ = host_.EndSelection(); }
-  void selectline(std::int32_t line, hostlink::ArgForm form) override { host_.selectline(line, form); }
-  void markline(std::int32_t line, std::int32_t mark, hostlink::ArgForm form) override {
-    host_.markline(line, mark, form);
-  }
-  void step() override;
-  double CurrentBlock(std::int32_t index) override { return host_.CurrentBlock(index); }
-  void add(const std::string& letter, double value) override { host_.add(letter, value); }
-  void stepDeferred() override;
-  void selectlineDeferred(std::int32_t line, hostlink::ArgForm form) override {
-    host_.selectlineDeferred(line, form);
-  }
-  void marklineDeferred(std::int32_t line, std::int32_t mark, hostlink::ArgForm form) override {
-    host_.marklineDeferred(line, mark, form);
-  }
-  void AnnounceReads(const std::int32_t* indices, std::size_t count) override {
-    host_.AnnounceReads(indices, count);
-  }
-  void Settle() override { host_.Settle(); }
-
- private:
-  void Stepped();
-
-  hostlink::HostOperations& host_;
-  Tick tick_;
-  std::chrono::milliseconds interval_;
-  std::chrono::steady_clock::time_point last_tick_;
-  std::int32_t first_ = 0, last_ = 0;
-  std::int64_t steps_ = 0;
-};
-
-// While it lives: the busy cursor, every user input event dropped (also
-// those that arrive during the pass and would be handled after it), and the
-// launcher entry's progress where the desktop listens. Paint() lets the
-// window paint and run its timers, nothing else. Suspend() gives input back
-// for a message box inside the pass. Not re-entrant: Active() tells.
+// While it lives: the busy cursor, every user input event that arrives is
+// dropped (never held back for later), and the launcher entry shows the
+// progress where the desktop listens. A close request of the window system
+// (title bar, Alt+F4 through the window manager) is not carried out during
+// the pass: `close` runs once, when the pass ends (in the destructor, also
+// when the pass ends with an error). Not re-entrant: Active() tells.
 class BusyPass : public QObject {
  public:
-  explicit BusyPass(std::string desktop_id = "brevand.desktop");
+  explicit BusyPass(std::function<void()> close = {}, std::string desktop_id = "brevand.desktop");
   ~BusyPass() override;
   static bool Active();
 
+  // Shows `done` (0..1) on the launcher entry, then lets the window paint
+  // and run its timers; pending input is dropped, no socket is served.
   void Paint(double done);
+  // The same without a progress update, for a call that waits on the host;
+  // does nothing outside a pass or while a message box is up.
+  static void PaintWhileWaiting();
   // Runs `show` with the normal cursor and input, then turns busy again.
   void Suspend(const std::function<void()>& show);
 
@@ -80,9 +41,12 @@ class BusyPass : public QObject {
   void Launcher(double done, bool visible);
   void Begin();
   void End();
+  static void ProcessPending();
 
+  std::function<void()> close_;
   std::string desktop_id_;
   bool busy_ = false;
+  bool closeRequested_ = false;
 };
 
 }  // namespace shell

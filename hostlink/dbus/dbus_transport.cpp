@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <stdexcept>
+#include <utility>
 
 #include "hostlink/host_error.h"
 
@@ -67,6 +68,9 @@ HostValue ReadValue(sd_bus_message* m) {
   }
 }
 
+WaitHook g_waitHook = nullptr;
+std::uint64_t g_waitHookUsec = 100000;
+
 struct MessageRef {
   sd_bus_message* m;
   ~MessageRef() { sd_bus_message_unref(m); }
@@ -81,6 +85,11 @@ std::string SystemText(int r) {
 }
 
 }  // namespace
+
+void SetWaitHook(WaitHook hook, int intervalMs) {
+  g_waitHook = hook;
+  g_waitHookUsec = static_cast<std::uint64_t>(std::max(intervalMs, 1)) * 1000;
+}
 
 HostValue ReadHostValue(sd_bus_message* reply) { return ReadValue(reply); }
 
@@ -153,6 +162,7 @@ sd_bus_message* DbusTransport::Send(sd_bus_message* call, std::string* errorName
   sd_bus_message* reply = nullptr;
   ++stats_.calls;
   ++stats_.waits;
+  if (g_waitHook != nullptr) return SendHooked(call, errorName, errorText);
   const int r = sd_bus_call(bus_.get(), call, timeoutUsec_, &error, &reply);
   if (r < 0) {
     FailureOf(r, error, errorName, errorText);
@@ -246,16 +256,57 @@ void DbusTransport::Ping() {
   sd_bus_message_unref(reply);
 }
 
+sd_bus_message* DbusTransport::SendHooked(sd_bus_message* call, std::string* errorName,
+                                          std::string* errorText) {
+  const sd_bus_error none{};
+  std::uint64_t timeout = timeoutUsec_;
+  if (timeout == 0 && sd_bus_get_method_call_timeout(bus_.get(), &timeout) < 0) timeout = 25000000;
+  Posted p{"", MonotonicUsec() + timeout};
+  const int r = sd_bus_call_async(bus_.get(), &p.slot, call, OnReply, &p, timeoutUsec_);
+  if (r < 0) {
+    FailureOf(r, none, errorName, errorText);
+    return nullptr;
+  }
+  struct SlotRef {
+    Posted& p;
+    ~SlotRef() { sd_bus_slot_unref(p.slot); }
+  } slot{p};
+  // This call's round trip is counted already.
+  const bool postedBefore = std::exchange(postedSinceWait_, false);
+  const bool answered = WaitFor(p);
+  postedSinceWait_ = postedBefore;
+  if (!answered) {
+    FailureOf(-ETIMEDOUT, none, errorName, errorText);
+    return nullptr;
+  }
+  if (sd_bus_message_is_method_error(p.reply, nullptr)) {
+    FailureOf(-EIO, *sd_bus_message_get_error(p.reply), errorName, errorText);
+    sd_bus_message_unref(p.reply);
+    return nullptr;
+  }
+  return p.reply;
+}
+
 bool DbusTransport::WaitFor(const Posted& posted) {
   bool blocked = false;
+  std::uint64_t hookAt = 0;  // when the wait hook runs next
   while (!posted.reply) {
     int r = sd_bus_process(bus_.get(), nullptr);
     if (r > 0) continue;
     if (r == 0) {
       // The call's own deadline bounds the wait, whatever the bus keeps.
-      const std::uint64_t now = MonotonicUsec();
+      std::uint64_t now = MonotonicUsec();
       if (now >= posted.deadline) return false;
+      if (g_waitHook != nullptr) {
+        if (hookAt != 0 && now >= hookAt) {
+          g_waitHook();
+          now = MonotonicUsec();
+          hookAt = 0;
+        }
+        if (hookAt == 0) hookAt = now + g_waitHookUsec;
+      }
       std::uint64_t wait = posted.deadline - now, until = 0;
+      if (hookAt != 0) wait = std::min(wait, hookAt > now ? hookAt - now : 0);
       if (sd_bus_get_timeout(bus_.get(), &until) > 0 && until != UINT64_MAX) {
         wait = std::min(wait, until > now ? until - now : 0);
       }

@@ -24,10 +24,18 @@ inline constexpr char kNoReplyText[] =
     "a reply, the message bus security policy blocked the reply, the reply timeout expired, "
     "or the network connection was broken.";
 
+// Called on the waiting thread about every `intervalMs` while a call waits
+// for its answer (a blocking call, or the answer of a posted one), so that a
+// window can paint; null (the default): waits are not interrupted. The hook
+// must not call the link. One for the process; set it before any call.
+using WaitHook = void (*)();
+void SetWaitHook(WaitHook hook, int intervalMs = 100);
+
 // Each waited call blocks on this thread (nothing else is dispatched, no
-// user input is handled) until its reply or `timeoutMs` (-1: the bus's
-// default of 25 s). Posted calls carry the same timeout, counted from their
-// sending. Text results are read in the user's locale (QLocale()).
+// user input is handled; only the wait hook runs) until its reply or
+// `timeoutMs` (-1: the bus's default of 25 s). Posted calls carry the same
+// timeout, counted from their sending. Text results are read in the user's
+// locale (QLocale()).
 class DbusTransport : public Transport {
  public:
   // `owner` empty: `bus` is a direct, peer-to-peer connection to the host;
@@ -81,6 +89,8 @@ class DbusTransport : public Transport {
   // text in `errorName`, `errorText` (null returned).
   sd_bus_message* Send(sd_bus_message* call, std::string* errorName, std::string* errorText);
   HostValue Result(sd_bus_message* reply);
+  // Send() through the reply wait of posted calls, which runs the wait hook.
+  sd_bus_message* SendHooked(sd_bus_message* call, std::string* errorName, std::string* errorText);
   // False when the call's deadline passed without an answer.
   bool WaitFor(const Posted& posted);
 

@@ -5,6 +5,11 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+
 namespace hostlink::testing {
 
 QString XDoUnavailableReason() {
@@ -42,6 +47,35 @@ QString WaitForWindow(qint64 pid, const QString& title, int timeoutMs) {
 void ClickAt(const QString& window, int x, int y) {
   XDo({"mousemove", "--window", window, QString::number(x), QString::number(y)});
   XDo({"click", "1"});
+}
+
+bool RequestClose(const QString& window) {
+  xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+  if (xcb_connection_has_error(c)) {
+    xcb_disconnect(c);
+    return false;
+  }
+  auto atom = [c](const char* name) {
+    xcb_intern_atom_reply_t* r =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t a = r != nullptr ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(r);
+    return a;
+  };
+  xcb_client_message_event_t e{};
+  e.response_type = XCB_CLIENT_MESSAGE;
+  e.format = 32;
+  e.window = window.toUInt();
+  e.type = atom("WM_PROTOCOLS");
+  e.data.data32[0] = atom("WM_DELETE_WINDOW");
+  e.data.data32[1] = XCB_CURRENT_TIME;
+  // Checked: the server has taken the request before the connection closes.
+  xcb_generic_error_t* error = xcb_request_check(
+      c, xcb_send_event_checked(c, 0, e.window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&e)));
+  const bool sent = error == nullptr && e.type != XCB_ATOM_NONE && e.data.data32[0] != XCB_ATOM_NONE;
+  std::free(error);
+  xcb_disconnect(c);
+  return sent;
 }
 
 }  // namespace hostlink::testing

@@ -21,6 +21,11 @@ QString WaitForWindow(qint64 pid, const QString& title, int timeoutMs);
 // Clicks the point (x, y) of `window`'s client area.
 void ClickAt(const QString& window, int x, int y);
 
+// Sends `window` the close request a window manager sends for its title
+// bar's close box or Alt+F4 (WM_PROTOCOLS / WM_DELETE_WINDOW); false when
+// the X server cannot be reached.
+bool RequestClose(const QString& window);
+
 }  // namespace hostlink::testing
 
 #endif  // HOSTLINK_TESTING_XDO_H_

@@ -288,5 +288,30 @@ TEST_F(DbusLinkTest, HostThatNeverAnswersFailsAfterTheTimeout) {
   EXPECT_EQ(editor.SystemType(), 0);  // the link stays usable
 }
 
+// With a wait hook (the window paints through it), blocking calls wait as
+// posted ones do: the same answers and failures, and the hook runs while a
+// call waits.
+TEST_F(DbusLinkTest, WaitHookRunsWhileACallWaitsAndChangesNoOutcome) {
+  static int hooked = 0;
+  hooked = 0;
+  dbus::SetWaitHook([] { ++hooked; }, 20);
+  struct Unhook {
+    ~Unhook() { dbus::SetWaitHook(nullptr); }
+  } unhook;
+  StartHost({"demo", "queries properties", "system 304",
+             "error selectline@1 norvane.Error.Line Line 3 is broken.", "hang step@2"});
+  HostEditor editor;
+  ASSERT_TRUE(Attach(editor, /*timeoutMs=*/500).empty());
+  EXPECT_EQ(editor.SystemType(), 304);  // the method refused, then the property
+  EXPECT_EQ(Outcome([&] { editor.selectline(3, ArgForm::ByValue); return std::string(); }),
+            "error: Line 3 is broken");
+  EXPECT_EQ(Outcome([&] { editor.step(); return std::string(); }), "");
+  const int before = hooked;
+  const std::string outcome = Outcome([&] { editor.step(); return std::string(); });
+  EXPECT_EQ(outcome.rfind("error: Did not receive a reply", 0), 0u) << outcome;
+  EXPECT_GE(hooked - before, 10) << "the hook did not run while the call waited 500 ms";
+  EXPECT_EQ(editor.SystemType(), 304);  // the link stays usable
+}
+
 }  // namespace
 }  // namespace hostlink

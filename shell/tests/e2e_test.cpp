@@ -2,6 +2,7 @@
 // and Adjust clicked with xdotool, the host's calls checked.
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,9 +60,59 @@ class EndToEnd : public ::testing::Test {
     ASSERT_TRUE(brevand.waitForStarted(5000));
   }
 
+  // A host serving `lines` short diagonal moves, and brevand with the line
+  // fields filled in so that Adjust writes every line; the window's id.
+  QString StartForLongPass(int lines, QProcess** host = nullptr) {
+    record = runtime.filePath("calls.txt");
+    QProcess* h = bus.StartProcess(hostlink::testing::TestHostPath(),
+                                   {"--address", bus.Address(), "--record", record, "-e",
+                                    QString("diagonal %1 0.1 500").arg(lines)});
+    if (host != nullptr) *host = h;
+    if (bus.WaitForOwner("norvane.norvanex").isEmpty()) return {};
+    StartBrevand();
+    const QString window = WaitForWindow(brevand.processId(), "Norvane Brevand", 10000);
+    if (window.isEmpty()) return {};
+    XDo({"windowfocus", "--sync", window});
+    ClickAt(window, 8 + 160 + 28, 43 + 24 + 10);
+    XDo({"type", "--delay", "30", "1"});
+    ClickAt(window, 8 + 351 + 24, 43 + 24 + 10);
+    XDo({"type", "--delay", "30", "200"});
+    XDo({"mousemove", "--window", window, "2", "2"});
+    return window;
+  }
+
+  // Clicks Adjust; false when the pass does not start within 10 s.
+  bool StartPass(const QString& window) {
+    ClickAt(window, 52 + 37, 201 + 12);
+    QDeadlineTimer started(10000);
+    while (!started.hasExpired() && !ReadLines(record).contains("markline 0 0")) QThread::msleep(50);
+    return ReadLines(record).contains("markline 0 0");
+  }
+
+  // Input the pass must drop: Adjust clicked twice, Space and Enter on it.
+  void InputDuringThePass(const QString& window) {
+    ClickAt(window, 52 + 37, 201 + 12);
+    ClickAt(window, 52 + 37, 201 + 12);
+    XDo({"key", "space"});
+    XDo({"key", "Return"});
+  }
+
+  // Waits (up to 2 min) for `steps` steps, then moves the pointer, which
+  // would hand out input held back, and waits again.
+  QStringList CallsAfterThePass(const QString& window, int steps) {
+    QDeadlineTimer ended(120000);
+    while (!ended.hasExpired() && ReadLines(record).count("step") < steps) QThread::msleep(200);
+    QThread::msleep(500);
+    XDo({"mousemove", "--window", window, "5", "5"});
+    XDo({"mousemove", "--window", window, "2", "2"});
+    QThread::msleep(1500);
+    return ReadLines(record);
+  }
+
   hostlink::testing::PrivateBus bus;
   QTemporaryDir runtime;
   QProcess brevand;
+  QString record;
 };
 
 TEST_F(EndToEnd, TypedFieldsAndAdjustReachTheHost) {
@@ -196,35 +247,20 @@ double Difference(const Shot& a, const Shot& b) {
 }
 
 // A long pass: the window, unmapped and mapped again mid-pass, paints itself
-// again; Adjust clicked twice more meanwhile starts no second pass.
-TEST_F(EndToEnd, LongPassKeepsPaintingAndIgnoresClicks) {
-  const QString record = runtime.filePath("calls.txt");
-  bus.StartProcess(hostlink::testing::TestHostPath(),
-                   {"--address", bus.Address(), "--record", record, "-e", "diagonal 6000 0.1 500"});
-  ASSERT_FALSE(bus.WaitForOwner("norvane.norvanex").isEmpty());
-  StartBrevand();
-  const QString window = WaitForWindow(brevand.processId(), "Norvane Brevand", 10000);
-  ASSERT_FALSE(window.isEmpty()) << "brevand showed no window";
-  XDo({"windowfocus", "--sync", window});
-  ClickAt(window, 8 + 160 + 28, 43 + 24 + 10);
-  XDo({"type", "--delay", "30", "1"});
-  ClickAt(window, 8 + 351 + 24, 43 + 24 + 10);
-  XDo({"type", "--delay", "30", "200"});
-  XDo({"mousemove", "--window", window, "2", "2"});
+// again; Adjust clicked and pressed meanwhile starts no second pass, during
+// or after it.
+TEST_F(EndToEnd, LongPassKeepsPaintingAndDropsInput) {
+  const QString window = StartForLongPass(6000);
+  ASSERT_FALSE(window.isEmpty()) << "no host or no window";
   QThread::msleep(300);
   const Shot before = Capture(window);
   ASSERT_FALSE(before.pixels.empty()) << "xwd gave no picture";
-
-  ClickAt(window, 52 + 37, 201 + 12);  // Adjust
-  QDeadlineTimer started(10000);
-  while (!started.hasExpired() && !ReadLines(record).contains("markline 0 0")) QThread::msleep(50);
-  ASSERT_TRUE(ReadLines(record).contains("markline 0 0")) << "the pass did not start";
+  ASSERT_TRUE(StartPass(window)) << "the pass did not start";
 
   // Mid-pass: the window loses its picture and must paint it again.
   XDo({"windowunmap", "--sync", window});
   XDo({"windowmap", "--sync", window});
-  ClickAt(window, 52 + 37, 201 + 12);
-  ClickAt(window, 52 + 37, 201 + 12);
+  InputDuringThePass(window);
   XDo({"mousemove", "--window", window, "2", "2"});
   QThread::msleep(600);
   const Shot during = Capture(window);
@@ -232,13 +268,69 @@ TEST_F(EndToEnd, LongPassKeepsPaintingAndIgnoresClicks) {
   EXPECT_LT(stepsSoFar, 6000) << "the pass ended before the picture was taken; make it longer";
   EXPECT_LT(Difference(before, during), 0.05) << "the window did not paint itself mid-pass";
 
-  // The pass ends, and no second one follows from the clicks.
-  QDeadlineTimer ended(120000);
-  while (!ended.hasExpired() && ReadLines(record).count("step") < 6000) QThread::msleep(200);
-  QThread::msleep(1500);
-  const QStringList calls = ReadLines(record);
+  const QStringList calls = CallsAfterThePass(window, 6000);
   EXPECT_EQ(calls.count("step"), 6000);
-  EXPECT_EQ(calls.count("markline 0 0"), 1) << "a click during the pass started another one";
+  EXPECT_EQ(calls.count("markline 0 0"), 1) << "input during the pass started another one";
+}
+
+// A host stopped in the middle of a call: the window still paints itself,
+// input meanwhile is dropped, and the pass goes on when the host does.
+TEST_F(EndToEnd, StalledCallKeepsPaintingAndDropsInput) {
+  QProcess* host = nullptr;
+  const QString window = StartForLongPass(3000, &host);
+  ASSERT_FALSE(window.isEmpty()) << "no host or no window";
+  QThread::msleep(300);
+  const Shot before = Capture(window);
+  ASSERT_FALSE(before.pixels.empty()) << "xwd gave no picture";
+  ASSERT_TRUE(StartPass(window)) << "the pass did not start";
+
+  ASSERT_EQ(::kill(pid_t(host->processId()), SIGSTOP), 0);
+  QThread::msleep(300);
+  const int stepsStopped = int(ReadLines(record).count("step"));
+  XDo({"windowunmap", "--sync", window});
+  XDo({"windowmap", "--sync", window});
+  InputDuringThePass(window);
+  XDo({"mousemove", "--window", window, "2", "2"});
+  QThread::msleep(800);
+  const Shot during = Capture(window);
+  ::kill(pid_t(host->processId()), SIGCONT);
+  EXPECT_LT(stepsStopped, 3000) << "the pass ended before the host was stopped; make it longer";
+  EXPECT_LT(Difference(before, during), 0.05) << "the window did not paint itself while the host stood";
+
+  const QStringList calls = CallsAfterThePass(window, 3000);
+  EXPECT_EQ(calls.count("step"), 3000);
+  EXPECT_EQ(calls.count("markline 0 0"), 1) << "input during the stall started another pass";
+}
+
+// A close request during a pass, from the window manager or the end of the
+// session (SIGTERM), ends the program once the pass has ended, not before
+// and not never.
+TEST_F(EndToEnd, CloseRequestDuringAPassEndsTheProgramAfterIt) {
+  for (const char* request : {"window manager", "SIGTERM"}) {
+    SCOPED_TRACE(request);
+    const QString window = StartForLongPass(3000);
+    ASSERT_FALSE(window.isEmpty()) << "no host or no window";
+    ASSERT_TRUE(StartPass(window)) << "the pass did not start";
+    if (request[0] == 'S') {
+      ASSERT_EQ(::kill(pid_t(brevand.processId()), SIGTERM), 0);
+    } else {
+      ASSERT_TRUE(hostlink::testing::RequestClose(window));
+    }
+    QThread::msleep(300);
+    EXPECT_EQ(brevand.state(), QProcess::Running) << "the close request cut the pass short";
+    EXPECT_LT(int(ReadLines(record).count("step")), 3000) << "the pass ended before the request; make it longer";
+
+    ASSERT_TRUE(brevand.waitForFinished(120000)) << "brevand did not end after the pass";
+    EXPECT_EQ(brevand.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(brevand.exitCode(), 0);
+    QThread::msleep(300);
+    const QStringList calls = ReadLines(record);
+    EXPECT_EQ(calls.count("step"), 3000) << "the pass did not run to its end";
+    EXPECT_EQ(calls.count("markline 0 0"), 1);
+    bus.Stop();
+    QString error;
+    ASSERT_TRUE(bus.Start(&error)) << error.toStdString();
+  }
 }
 
 }  // namespace

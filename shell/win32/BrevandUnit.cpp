@@ -9,6 +9,8 @@
 #include "shell/layout.h"
 #include "shell/messages.h"
 #include "shell/snap_rule.h"
+#include "shell/ticking_host.h"
+#include "shell/win32/busy_pass.h"
 #include "shell/win32/controls.h"
 #include "shell/win32/res/resource.h"
 
@@ -159,7 +161,12 @@ void TForm4::btnRunClick(HWND /*Sender*/) {
   input.edt2 = shell::win32::WindowText(edt2);
   input.edt4 = shell::win32::WindowText(edt4);
   input.chk1 = SendMessageW(chk1, BM_GETCHECK, 0, 0) == BST_CHECKED;
-  feed::RunPass(HostEditor, input, [this](const std::string& s) { MyMessage(s); });
+  // A long pass keeps the window painted, busy, deaf to input and showing
+  // its progress; a close request during it closes the window at its end.
+  if (shell::win32::BusyPass::Active() != nullptr) return;
+  shell::win32::BusyPass busy(handle_, [this] { SendMessageW(handle_, WM_CLOSE, 0, 0); });
+  shell::TickingHost host(HostEditor, [&busy](double done) { busy.Paint(done); });
+  feed::RunPass(host, input, [this, &busy](const std::string& s) { busy.Suspend([&] { MyMessage(s); }); });
 }
 
 void TForm4::FormKeyPress(HWND /*Sender*/, wchar_t& Key) {
@@ -195,6 +202,10 @@ void TForm4::ShowFromMessageLoop() {
   }
   ShowWindow(handle_, SW_SHOWNORMAL);
   SetForegroundWindow(handle_);
+}
+
+void TForm4::RestoreFocus() {
+  SetFocus(lastFocus_ != nullptr && IsWindow(lastFocus_) ? lastFocus_ : btnRun);
 }
 
 void TForm4::CentreInWorkArea() {
@@ -241,6 +252,10 @@ LRESULT CALLBACK TForm4::WindowProc(HWND window, UINT message, WPARAM wParam, LP
 }
 
 LRESULT TForm4::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (shell::win32::BusyPass* busy = shell::win32::BusyPass::Active()) {
+    LRESULT result = 0;
+    if (busy->Handle(message, wParam, lParam, &result)) return result;
+  }
   switch (message) {
     case WM_COMMAND: {
       const auto control = reinterpret_cast<HWND>(lParam);
@@ -270,11 +285,31 @@ LRESULT TForm4::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       if (LOWORD(wParam) == WA_INACTIVE) {
         const HWND focus = GetFocus();
         if (focus != nullptr && IsChild(handle_, focus)) lastFocus_ = focus;
+      } else if (HIWORD(wParam) == 0) {
+        // Activated and not minimised: the control that had the focus, at
+        // first the first control of the tab order.
+        RestoreFocus();
+        return 0;
       } else {
-        // First activation: the first control of the tab order.
-        SetFocus(lastFocus_ != nullptr && IsWindow(lastFocus_) ? lastFocus_ : btnRun);
+        // Activated while minimised: no control keeps the focus, so that no
+        // key reaches one unseen; restoring the window gives it back.
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(handle_, focus)) {
+          lastFocus_ = focus;
+          SetFocus(nullptr);
+        }
       }
+      break;
+    case WM_SETFOCUS:
+      // Restored from minimised, the window itself gets the focus.
+      if (IsIconic(handle_) == FALSE) RestoreFocus();
       return 0;
+    case WM_SIZE:
+      if (wParam == SIZE_RESTORED && GetActiveWindow() == handle_ &&
+          (GetFocus() == nullptr || GetFocus() == handle_)) {
+        RestoreFocus();
+      }
+      break;
     case WM_WINDOWPOSCHANGING:
       SnapMove(*reinterpret_cast<WINDOWPOS*>(lParam));
       break;

@@ -83,6 +83,8 @@ class TForm4 {
   void BuildControls();
   void SnapMove(WINDOWPOS& pos);
   void CentreInWorkArea();
+  // The focus to the control that had it last, else to btnRun.
+  void RestoreFocus();
 
   FormCreateSteps steps_;
   HWND handle_ = nullptr;

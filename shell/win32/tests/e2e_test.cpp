@@ -12,6 +12,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "feed/pass.h"
@@ -47,6 +48,15 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// The calls in the COM host's record `record` that start with `prefix`.
+int RecordedCalls(const std::wstring& record, const std::string& prefix) {
+  int n = 0;
+  for (const std::string& line : Lines(Slurp(record))) n += line.rfind(prefix, 0) == 0;
+  return n;
+}
+constexpr const char* kStepCall = "invoke step method";
+constexpr const char* kOpeningCall = "invoke markline method I4&:0 I4:0";
+
 // What the pass writes in process over the reference editor's core.
 std::string PassInProcess(const std::string& program, int systemType, const feed::PassInput& input) {
   refhost::Document document;
@@ -76,6 +86,8 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
   GetTempPathW(MAX_PATH, temp);
   const std::wstring saved = std::wstring(temp) + L"brevand_e2e_" + std::to_wstring(GetCurrentProcessId()) + L".ngc";
   DeleteFileW(saved.c_str());
+  const std::wstring record = saved + L".calls";
+  DeleteFileW(record.c_str());
 
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(L"norvane.norvanex", &clsid))) {
@@ -84,7 +96,7 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
   // A host left over from an earlier test would take the attach.
   ASSERT_TRUE(uitest::QuitRunningHosts()) << "a host left running does not quit";
   Process host(UnderZ(BREVAND_COMHOST_PATH),
-               {L"--program", uitest::Widen(programPath), L"--save", saved, L"-e", L"system 304", L"-e",
+               {L"--program", uitest::Widen(programPath), L"--save", saved, L"--record", record, L"-e", L"system 304", L"-e",
                 uitest::Widen("selection 1 " + lineCount)});
   ASSERT_TRUE(host.Started());
   ASSERT_TRUE(uitest::WaitUntil([] { return uitest::HostRuns(); }, 60000)) << "the host never entered the running object table";
@@ -128,10 +140,13 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
   }
   ASSERT_TRUE(off) << "the check box stayed ticked";
 
-  // Adjust; the host saves 200 ms after its last change, so a saved
-  // program that stays the same for 3 s means the pass is over.
+  // Adjust; the pass is over once every line is stepped and the host has
+  // saved its last change (200 ms after it) and the text stays for 3 s.
   const HWND adjust = ChildWindowFromPoint(window, POINT{52 + 37, 201 + 12});
   ASSERT_TRUE(uitest::ClickToFocus(window, 52 + 37, 201 + 12, adjust)) << "Adjust was not clicked";
+  const int lines = int(Lines(program).size());
+  ASSERT_TRUE(uitest::WaitUntil([&] { return RecordedCalls(record, kStepCall) >= lines; }, 180000))
+      << "the pass did not step every line";
   std::string written;
   ULONGLONG sameSince = GetTickCount64();
   uitest::WaitUntil(
@@ -158,6 +173,7 @@ TEST_F(PassThroughTheWindow, TypedFieldsAndAdjustWriteWhatTheInProcessPassWrites
   written = Slurp(saved);
   host.Kill();
   DeleteFileW(saved.c_str());
+  DeleteFileW(record.c_str());
 
   feed::PassInput input;
   input.edt1 = "SQRT(4)";
@@ -259,6 +275,110 @@ TEST_F(PassThroughTheWindow, WithoutAHostTheAttachMessagesComeThenTheWindowAndAd
   PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
   ASSERT_TRUE(uitest::WaitUntil([&] { return !brevand.Running(); }, 30000));
   EXPECT_EQ(brevand.ExitCode(), 0u);
+}
+
+// The COM test host on `lines` short diagonal moves, every call recorded,
+// and brevand with the line fields filled so that Adjust writes every line.
+class LongPass {
+ public:
+  explicit LongPass(int lines) : lines_(lines) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring base = std::wstring(temp) + L"brevand_long_" + std::to_wstring(GetCurrentProcessId());
+    program_ = base + L".ngc";
+    record_ = base + L".calls";
+  }
+  ~LongPass() {
+    brevand.Kill();
+    uitest::QuitRunningHosts();
+    host.Kill();
+    DeleteFileW(program_.c_str());
+    DeleteFileW(record_.c_str());
+  }
+
+  // Empty when the window is up with its fields filled, else what failed.
+  std::string Start() {
+    std::ofstream out(program_.c_str(), std::ios::binary);
+    for (int i = 1; i <= lines_; ++i) out << "G1 X" << i * 0.1 << " Y" << i * 0.1 << " F500\n";
+    out.close();
+    if (!uitest::QuitRunningHosts()) return "a host left running does not quit";
+    host = Process(UnderZ(BREVAND_COMHOST_PATH), {L"--program", program_, L"--record", record_});
+    if (!host.Started() || !uitest::WaitUntil([] { return uitest::HostRuns(); }, 60000)) return "no host";
+    brevand = Process(UnderZ(BREVAND_EXE_PATH), {});
+    window = brevand.Started() ? uitest::WaitForWindow(brevand.Id(), L"TForm4", L"Norvane Brevand", 60000) : nullptr;
+    if (window == nullptr || !uitest::BringToFront(window)) return "brevand showed no window";
+    for (auto [x, y, text] : {std::tuple{8 + 160 + 28, 43 + 24 + 10, L"1"}, std::tuple{8 + 351 + 24, 43 + 24 + 10, L"200"}}) {
+      if (!uitest::ClickToFocus(window, x, y, ChildWindowFromPoint(window, POINT{x, y}))) return "a field took no focus";
+      uitest::TypeText(text);
+    }
+    return {};
+  }
+
+  // Clicks Adjust; false when the pass does not start.
+  bool StartPass() {
+    const HWND adjust = ChildWindowFromPoint(window, POINT{52 + 37, 201 + 12});
+    if (!uitest::ClickToFocus(window, 52 + 37, 201 + 12, adjust)) return false;
+    return uitest::WaitUntil([&] { return Count(kOpening) > 0; }, 30000);
+  }
+
+  // Adjust clicked twice, Space and Enter on it.
+  void InputDuringThePass() {
+    uitest::ClickAt(window, 52 + 37, 201 + 12);
+    uitest::ClickAt(window, 52 + 37, 201 + 12);
+    uitest::PressKey(VK_SPACE);
+    uitest::PressKey(VK_RETURN);
+  }
+
+  int Count(const std::string& prefix) const { return RecordedCalls(record_, prefix); }
+  bool PassEnded(DWORD timeoutMs) const { return uitest::WaitUntil([&] { return Count(kStep) >= lines_; }, timeoutMs); }
+  int LineCount() const { return lines_; }
+
+  static constexpr const char* kOpening = kOpeningCall;
+  static constexpr const char* kStep = kStepCall;
+
+  Process host, brevand;
+  HWND window = nullptr;
+
+ private:
+  int lines_;
+  std::wstring program_, record_;
+};
+
+// Adjust clicked, Space and Enter pressed during a long pass start no
+// second pass, during it or after it, when the pointer moves again.
+TEST_F(PassThroughTheWindow, InputDuringALongPassIsDropped) {
+  LongPass pass(200);
+  const std::string failed = pass.Start();
+  ASSERT_TRUE(failed.empty()) << failed;
+  ASSERT_TRUE(pass.StartPass()) << "the pass did not start";
+  pass.InputDuringThePass();
+  EXPECT_LT(pass.Count(LongPass::kStep), pass.LineCount()) << "the pass ended before the input; make it longer";
+  ASSERT_TRUE(pass.PassEnded(180000)) << "the pass did not end";
+  Sleep(500);
+  uitest::MoveTo(pass.window, 5, 5);
+  uitest::MoveTo(pass.window, 2, 2);
+  Sleep(3000);
+  EXPECT_EQ(pass.Count(LongPass::kStep), pass.LineCount());
+  EXPECT_EQ(pass.Count(LongPass::kOpening), 1) << "input during the pass started another one";
+  EXPECT_TRUE(pass.brevand.Running());
+}
+
+// Alt+F4 during a pass ends the program once the pass has ended, and
+// input before it starts no second pass.
+TEST_F(PassThroughTheWindow, AltF4DuringAPassEndsTheProgramAfterIt) {
+  LongPass pass(200);
+  const std::string failed = pass.Start();
+  ASSERT_TRUE(failed.empty()) << failed;
+  ASSERT_TRUE(pass.StartPass()) << "the pass did not start";
+  pass.InputDuringThePass();
+  uitest::PressKey(VK_F4, false, false, true);
+  Sleep(500);
+  EXPECT_TRUE(pass.brevand.Running()) << "Alt+F4 cut the pass short";
+  EXPECT_LT(pass.Count(LongPass::kStep), pass.LineCount()) << "the pass ended before Alt+F4; make it longer";
+  ASSERT_TRUE(uitest::WaitUntil([&] { return !pass.brevand.Running(); }, 180000)) << "brevand did not end after the pass";
+  EXPECT_EQ(pass.brevand.ExitCode(), 0u);
+  EXPECT_EQ(pass.Count(LongPass::kStep), pass.LineCount()) << "the pass did not run to its end";
+  EXPECT_EQ(pass.Count(LongPass::kOpening), 1);
 }
 
 }  // namespace

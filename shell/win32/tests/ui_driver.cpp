@@ -166,23 +166,32 @@ bool BringToFront(HWND window) {
       2000);
 }
 
-void ClickAt(HWND window, int x, int y) {
+namespace {
+
+// Mouse events at `x`,`y` of `window`'s client area, one for each of `flags`.
+void MouseAt(HWND window, int x, int y, const std::vector<DWORD>& flags) {
   POINT p{x, y};
   ClientToScreen(window, &p);
   const int width = GetSystemMetrics(SM_CXSCREEN);
   const int height = GetSystemMetrics(SM_CYSCREEN);
-  std::vector<INPUT> inputs(3);
-  for (INPUT& in : inputs) {
-    in.type = INPUT_MOUSE;
-    in.mi.dx = MulDiv(p.x, 65535, width - 1);
-    in.mi.dy = MulDiv(p.y, 65535, height - 1);
+  std::vector<INPUT> inputs(flags.size());
+  for (std::size_t i = 0; i < flags.size(); ++i) {
+    inputs[i].type = INPUT_MOUSE;
+    inputs[i].mi.dx = MulDiv(p.x, 65535, width - 1);
+    inputs[i].mi.dy = MulDiv(p.y, 65535, height - 1);
+    inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_ABSOLUTE;
   }
-  inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-  inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
-  inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
   Send(inputs);
   Sleep(100);
 }
+
+}  // namespace
+
+void ClickAt(HWND window, int x, int y) {
+  MouseAt(window, x, y, {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP});
+}
+
+void MoveTo(HWND window, int x, int y) { MouseAt(window, x, y, {MOUSEEVENTF_MOVE}); }
 
 HWND FocusOf(HWND window) {
   GUITHREADINFO info{};

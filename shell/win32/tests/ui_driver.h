@@ -62,6 +62,8 @@ bool BringToFront(HWND window);
 
 // A left click at `x`,`y` in `window`'s client coordinates.
 void ClickAt(HWND window, int x, int y);
+// The pointer moved to `x`,`y` in `window`'s client coordinates, no click.
+void MoveTo(HWND window, int x, int y);
 // Clicks at `x`,`y` in `window` until `target` has the keyboard focus (up
 // to three clicks, each waited on for 3 s); false when it never has.
 bool ClickToFocus(HWND window, int x, int y, HWND target);

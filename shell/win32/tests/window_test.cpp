@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <objbase.h>
+#include <shobjidl.h>
 
 #include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "hostlink/transport.h"
 #include "shell/guard/win32/jv_app_instances.h"
 #include "shell/guard/win32/objects.h"
 #include "shell/layout.h"
@@ -233,6 +236,158 @@ TEST_F(WindowTest, EnterOnTheFocusedAdjustRunsThePass) {
   Pump();
   ASSERT_EQ(g_shown.size(), 1u) << "Enter did not run the pass";
   EXPECT_EQ(g_shown[0].text, "Invalid variant operation.");
+}
+
+TEST_F(WindowTest, ActivatedWhileMinimisedNoKeyReachesAControlUntilRestored) {
+  form_->ShowFromMessageLoop();
+  Pump();
+  const HWND w = form_->Handle();
+  ASSERT_EQ(GetFocus(), form_->btnRun);
+  ShowWindow(w, SW_SHOWMINIMIZED);
+  // Activated while minimised, as a switch from another copy may do.
+  SendMessageW(w, WM_ACTIVATE, MAKEWPARAM(WA_ACTIVE, TRUE), 0);
+  Pump();
+  ASSERT_TRUE(IsIconic(w));
+  const HWND focus = GetFocus();
+  EXPECT_FALSE(focus != nullptr && IsChild(w, focus)) << "a control has the focus while minimised";
+  // Space, then Enter, as the keyboard delivers them: to the focus, else to
+  // the active window as system keys. Enter restores a minimised window, as
+  // everywhere on the desktop; neither runs Adjust.
+  for (WPARAM key : {WPARAM(VK_SPACE), WPARAM(VK_RETURN)}) {
+    const HWND target = GetFocus() != nullptr ? GetFocus() : w;
+    const bool system = GetFocus() == nullptr;
+    Deliver(MSG{target, UINT(system ? WM_SYSKEYDOWN : WM_KEYDOWN), key, 0x00000001, 0, {}});
+    Deliver(MSG{target, UINT(system ? WM_SYSKEYUP : WM_KEYUP), key, LPARAM(0xC0000001), 0, {}});
+    Pump();
+    EXPECT_TRUE(g_shown.empty()) << "key " << key << " ran Adjust while the window was minimised";
+  }
+  if (IsIconic(w)) ShowWindow(w, SW_RESTORE);
+  Pump();
+  EXPECT_FALSE(IsIconic(w));
+  EXPECT_EQ(GetFocus(), form_->btnRun) << "restored, the focus is not back on Adjust";
+}
+
+// The task-bar button as the pass sees it: every progress call recorded.
+class RecordingTaskbar : public ITaskbarList3, public IClassFactory {
+ public:
+  struct Call {
+    HWND window;
+    int state;  // -1 for a progress value
+    ULONGLONG done, total;
+  };
+  std::vector<Call> calls;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_ITaskbarList || iid == IID_ITaskbarList2 || iid == IID_ITaskbarList3) {
+      *out = static_cast<ITaskbarList3*>(this);
+    } else if (iid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
+    return QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE HrInit() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE AddTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DeleteTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ActivateTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetActiveAlt(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE MarkFullscreenWindow(HWND, BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetProgressValue(HWND w, ULONGLONG done, ULONGLONG total) override {
+    calls.push_back({w, -1, done, total});
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetProgressState(HWND w, TBPFLAG state) override {
+    calls.push_back({w, int(state), 0, 0});
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RegisterTab(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE UnregisterTab(HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabOrder(HWND, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetTabActive(HWND, HWND, DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarAddButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarUpdateButtons(HWND, UINT, LPTHUMBBUTTON) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE ThumbBarSetImageList(HWND, HIMAGELIST) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetOverlayIcon(HWND, HICON, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailTooltip(HWND, LPCWSTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE SetThumbnailClip(HWND, RECT*) override { return S_OK; }
+};
+
+// A host of `lines` short diagonal moves, 2 ms a step, that notes whether
+// the busy cursor is up at each step.
+class SlowHost : public hostlink::Transport {
+ public:
+  explicit SlowHost(int lines, int* busySteps) : lines_(lines), busySteps_(busySteps) {}
+  hostlink::HostValue Query(const std::string& member) override {
+    return hostlink::HostValue::Signed(hostlink::ValueKind::Integer,
+                                       member == "EndSelection" ? lines_ : member == "StartSelection" ? 1 : 0);
+  }
+  void Call(const std::string& member, const std::vector<hostlink::Argument>&) override {
+    if (member != "step") return;
+    ++line_;
+    Sleep(2);
+    *busySteps_ += GetCursor() == LoadCursorW(nullptr, IDC_WAIT);
+  }
+  hostlink::HostValue GetIndexed(const std::string&, std::int32_t index) override {
+    const double at = line_ * 0.1;
+    switch (index) {
+      case 1: return hostlink::HostValue::Real(1);
+      case 4: case 5: return hostlink::HostValue::Real(at);
+      case 7: case 8: return hostlink::HostValue::Real(at + 0.1);
+      case 19: return hostlink::HostValue::Real(500);
+      default: return hostlink::HostValue::Real(0);
+    }
+  }
+  hostlink::NumberFormat Format() const override { return {}; }
+
+ private:
+  int lines_, line_ = 0;
+  int* busySteps_;
+};
+
+TEST_F(WindowTest, ALongPassShowsTheBusyCursorAndItsProgressOnTheTaskBarButton) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  RecordingTaskbar taskbar;
+  DWORD cookie = 0;
+  ASSERT_TRUE(SUCCEEDED(CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(&taskbar),
+                                              CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie)));
+  int busySteps = 0;
+  HostEditor.Link(std::make_unique<SlowHost>(300, &busySteps));
+  form_->ShowFromMessageLoop();
+  Pump();
+  SetWindowTextW(form_->edt1, L"1");
+  SetWindowTextW(form_->edt3, L"200");
+  SendMessageW(form_->btnRun, BM_CLICK, 0, 0);
+  Pump();
+  HostEditor.Release();
+  CoRevokeClassObject(cookie);
+  CoUninitialize();
+
+  EXPECT_TRUE(g_shown.empty()) << g_shown[0].text;
+  EXPECT_EQ(busySteps, 300) << "the busy cursor was not up at every step";
+  ASSERT_GE(taskbar.calls.size(), 4u) << "no progress on the task-bar button";
+  EXPECT_EQ(taskbar.calls.front().state, int(TBPF_NORMAL));
+  EXPECT_EQ(taskbar.calls.back().state, int(TBPF_NOPROGRESS));
+  ULONGLONG last = 0;
+  int values = 0;
+  for (const RecordingTaskbar::Call& c : taskbar.calls) {
+    EXPECT_EQ(c.window, form_->Handle());
+    if (c.state != -1) continue;
+    ++values;
+    EXPECT_EQ(c.total, 1000u);
+    EXPECT_GE(c.done, last) << "the progress went back";
+    EXPECT_LE(c.done, 1000u);
+    last = c.done;
+  }
+  EXPECT_GE(values, 3) << "the progress was not updated during the pass";
+  EXPECT_GT(last, 500u);
 }
 
 TEST(WindowScaling, AHigherResolutionScalesTheWholeLayoutByTheHeightOfZero) {
