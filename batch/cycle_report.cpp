@@ -49,7 +49,7 @@ bool HasControlFlow(const refhost::Document& document) {
 
 StreamingCycle::StreamingCycle(LineSink& next, const refhost::MachineProfile& profile)
     : next_(next), profile_(profile), worker_([this] { Work(); }) {
-  filling_.reserve(kBatch);
+  filling_.items.reserve(kBatch);
 }
 
 StreamingCycle::~StreamingCycle() {
@@ -60,20 +60,25 @@ StreamingCycle::~StreamingCycle() {
 void StreamingCycle::Put(std::int64_t line, std::string_view text, bool changed,
                          std::string_view original) {
   next_.Put(line, text, changed, original);
-  filling_.push_back(Item{original, changed ? std::string(text) : std::string(), changed});
-  if (filling_.size() >= kBatch) Hand();
+  Item item{original, filling_.changed.size(), 0, changed};
+  if (changed) {
+    filling_.changed.append(text);
+    item.changed_len = text.size();
+  }
+  filling_.items.push_back(item);
+  if (filling_.items.size() >= kBatch) Hand();
 }
 
 void StreamingCycle::Hand() {
   std::unique_lock<std::mutex> lock(mutex_);
-  cv_.wait(lock, [this] { return handed_.empty(); });  // one batch in flight at most
-  handed_.swap(filling_);
+  cv_.wait(lock, [this] { return handed_.items.empty(); });  // one batch in flight at most
+  std::swap(handed_, filling_);
   cv_.notify_all();
 }
 
 void StreamingCycle::Finish(double& before, double& after) {
   if (!finished_) {
-    if (!filling_.empty()) Hand();
+    if (!filling_.items.empty()) Hand();
     {
       std::lock_guard<std::mutex> lock(mutex_);
       closing_ = true;
@@ -88,38 +93,49 @@ void StreamingCycle::Finish(double& before, double& after) {
 
 void StreamingCycle::Work() {
   // Both programs line by line, as the editor core reads a program without
-  // control flow; each one's motions into its own planner.
+  // control flow; each one's motions into its own planner. A line the pass
+  // left alone is read once for both.
   struct Side {
     refhost::ModalState state;
     refhost::Block block;
     refhost::CyclePlanner planner;
-    std::int64_t line = 0;
-    explicit Side(const refhost::MachineProfile& p) : planner(p, [](std::int64_t, double) {}) {}
-    void Read(std::string_view text) {
-      block.line = ++line;
-      refhost::MotionSink sink;
+    refhost::MotionSink sink;
+    explicit Side(const refhost::MachineProfile& p) : planner(p, [](std::int64_t, double) {}) {
       sink.put = [](void* context, const refhost::Motion& m) {
         refhost::PathMove move;
         if (refhost::ToPathMove(m, move)) static_cast<refhost::CyclePlanner*>(context)->Add(move);
       };
       sink.context = &planner;
-      refhost::InterpretLine(text, state, block, sink);
+    }
+    void Run(const refhost::ParsedBlock& parsed, std::int64_t line) {
+      block.line = line;
+      refhost::InterpretParsed(parsed, state, block, sink);
     }
   };
   Side before(profile_), after(profile_);
-  std::vector<Item> batch;
+  refhost::ParsedBlock parsed, changed;
+  std::int64_t line = 0;
+  Batch batch;
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      cv_.wait(lock, [this] { return !handed_.empty() || closing_; });
-      if (handed_.empty()) break;
-      batch.swap(handed_);
+      cv_.wait(lock, [this] { return !handed_.items.empty() || closing_; });
+      if (handed_.items.empty()) break;
+      std::swap(batch, handed_);
       handed_.clear();
     }
     cv_.notify_all();
-    for (const Item& item : batch) {
-      before.Read(item.original);
-      after.Read(item.differs ? std::string_view(item.changed) : item.original);
+    for (const Item& item : batch.items) {
+      ++line;
+      refhost::ReadBlock(item.original, parsed);
+      before.Run(parsed, line);
+      if (item.differs) {
+        const std::string_view text(batch.changed.data() + item.changed_at, item.changed_len);
+        refhost::ReadBlock(text, changed);
+        after.Run(changed, line);
+      } else {
+        after.Run(parsed, line);
+      }
     }
     batch.clear();
   }

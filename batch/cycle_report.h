@@ -74,8 +74,17 @@ class StreamingCycle : public LineSink {
  private:
   struct Item {
     std::string_view original;
-    std::string changed;  // the line after the pass, when it differs
+    std::size_t changed_at;   // the line after the pass in the batch's text, when it differs
+    std::size_t changed_len;
     bool differs;
+  };
+  struct Batch {
+    std::vector<Item> items;
+    std::string changed;  // the changed lines of the batch, one after the other
+    void clear() {
+      items.clear();
+      changed.clear();
+    }
   };
   void Hand();  // passes the filled batch to the worker
   void Work();
@@ -83,7 +92,7 @@ class StreamingCycle : public LineSink {
   static constexpr std::size_t kBatch = 4096;
   LineSink& next_;
   refhost::MachineProfile profile_;
-  std::vector<Item> filling_, handed_;
+  Batch filling_, handed_;
   std::mutex mutex_;
   std::condition_variable cv_;
   bool closing_ = false;

@@ -756,6 +756,17 @@ BlockFlow ExecuteBlock(const ParsedBlock& parsed, ModalState& state, Block& bloc
 }
 
 void InterpretLine(std::string_view text, ModalState& state, Block& block, const MotionSink& sink) {
+  thread_local ParsedBlock parsed;
+  if (state.error || state.ended) {
+    parsed.Clear();  // nothing more runs: no need to read it
+  } else {
+    ReadBlock(text, parsed);
+  }
+  InterpretParsed(parsed, state, block, sink);
+}
+
+void InterpretParsed(const ParsedBlock& parsed, ModalState& state, Block& block,
+                     const MotionSink& sink) {
   const std::int64_t line = block.line;
   block = Block{};
   block.line = line;
@@ -770,8 +781,6 @@ void InterpretLine(std::string_view text, ModalState& state, Block& block, const
     block.skipped = true;
     return;
   }
-  thread_local ParsedBlock parsed;
-  ReadBlock(text, parsed);
   auto fail = [&](const std::string& why) {
     state.error = std::make_shared<const std::string>(why);
     state.error_line = line;

@@ -154,6 +154,9 @@ BlockFlow ExecuteBlock(const ParsedBlock& parsed, ModalState& state, Block& bloc
 // report it (Block::error). Never throws.
 void InterpretLine(std::string_view text, ModalState& state, Block& block,
                    const MotionSink& sink = {});
+// The same for a line already read into `parsed` (by ReadBlock).
+void InterpretParsed(const ParsedBlock& parsed, ModalState& state, Block& block,
+                     const MotionSink& sink = {});
 
 // The values that CurrentBlock(index) answers for a block:
 //   1 motion code in force (-1 none)      2 plane (17, 18, 19)
