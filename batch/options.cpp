@@ -315,7 +315,7 @@ std::string UsageText() {
          "write as F0 or that is too large for one (1e9 and up), and a floating-point\n"
          "fault (\"Floating point overflow\"); nothing is touched then.\n"
          "\n"
-         "Each file is locked while it is adjusted (a second run waits up to 5 seconds,\n"
+         "Each file is locked while it is adjusted (a second run waits up to 10 seconds,\n"
          "then fails), saved through a temporary file in its folder (flushed to disk,\n"
          "then renamed over it; permissions, owner, ACLs and other extended attributes\n"
          "kept), and only if it is still the file that was read. A symbolic link is\n"

@@ -47,7 +47,7 @@ bool SaveTarget(const std::string& path, bool must_exist, std::string& target, s
 // has saved the file meanwhile. The lock lasts until this object goes.
 class InPlaceFile {
  public:
-  static constexpr int kLockWaitMs = 5000;
+  static constexpr int kLockWaitMs = 10000;
 
   InPlaceFile() = default;
   ~InPlaceFile();
