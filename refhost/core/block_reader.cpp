@@ -181,27 +181,35 @@ class Reader {
     if (c == '+' || c == '-') {
       negative = c == '-';
       Take();
-      c = Peek();
+      Peek();
     }
     const std::size_t begin = i_;
+    const char* p = s_.data() + i_;
+    const char* const end = s_.data() + s_.size();
     std::uint64_t mantissa = 0;
     int significant = 0, fraction = 0;
     bool point = false, any = false;
     for (;;) {
-      if (IsDigit(c)) {
-        any = true;
-        if (significant > 0 || c != '0') ++significant;
-        if (significant <= 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-        if (point) ++fraction;
-      } else if (c == '.' && !point) {
-        point = true;
-      } else {
-        break;
+      for (; p < end; ++p) {
+        const char ch = *p;
+        if (IsDigit(ch)) {
+          any = true;
+          if (significant > 0 || ch != '0') ++significant;
+          if (significant <= 19) mantissa = mantissa * 10 + static_cast<std::uint64_t>(ch - '0');
+          if (point) ++fraction;
+        } else if (ch == '.' && !point) {
+          point = true;
+        } else {
+          break;
+        }
       }
-      Take();
-      c = i_ < s_.size() ? s_[i_] : 0;
-      if (IsBlank(c)) c = Peek();
+      // Blanks inside a number mean nothing: "1 0 0" is 100.
+      const char* q = p;
+      while (q < end && IsBlank(*q)) ++q;
+      if (q == p || q == end || !(IsDigit(*q) || (*q == '.' && !point))) break;
+      p = q;
     }
+    i_ = last_ = static_cast<std::size_t>(p - s_.data());
     if (!any) Fail("a number is missing");
     double value = 0.0;
     if (significant <= 15 && fraction <= 22) {
@@ -210,8 +218,8 @@ class Reader {
     } else {
       // Long numbers: the library's correctly rounded reading of the digits, blanks left out.
       std::string digits;
-      for (std::size_t p = begin; p < last_; ++p) {
-        if (!IsBlank(s_[p])) digits += s_[p];
+      for (std::size_t k = begin; k < last_; ++k) {
+        if (!IsBlank(s_[k])) digits += s_[k];
       }
       auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value,
                                     std::chars_format::fixed);

@@ -34,10 +34,32 @@ void Set(Vec& vec, const Key& key, double value) {
 
 }  // namespace
 
-Parameters::Parameters() : data_(std::make_shared<Data>()) {}
+Parameters::Parameters() : data_(new Data) {}
+
+Parameters::Parameters(const Parameters& other) : data_(other.data_) { ++data_->owners; }
+
+Parameters& Parameters::operator=(const Parameters& other) {
+  if (data_ != other.data_) {
+    ++other.data_->owners;
+    Release();
+    data_ = other.data_;
+  }
+  return *this;
+}
+
+Parameters::~Parameters() { Release(); }
+
+void Parameters::Release() {
+  if (--data_->owners == 0) delete data_;
+}
 
 Parameters::Data& Parameters::Own() {
-  if (data_.use_count() > 1) data_ = std::make_shared<Data>(*data_);
+  if (data_->owners > 1) {
+    Data* copy = new Data(*data_);
+    copy->owners = 1;
+    --data_->owners;
+    data_ = copy;
+  }
   return *data_;
 }
 

@@ -12,7 +12,8 @@
 // - Copies are cheap: a copy shares the data until one of the two changes
 //   (copy on write), so a snapshot of the state every few hundred lines
 //   costs a pointer unless parameters changed since.
-// - Not thread-safe.
+// - Not thread-safe: copies share their data without atomic counting, so a
+//   state and its copies belong to one thread.
 #ifndef REFHOST_CORE_PARAMETERS_H_
 #define REFHOST_CORE_PARAMETERS_H_
 
@@ -33,6 +34,9 @@ class Parameters {
   static constexpr int kMaxCallDepth = 10;
 
   Parameters();
+  Parameters(const Parameters& other);
+  Parameters& operator=(const Parameters& other);
+  ~Parameters();
 
   // Requires 1 <= n <= kMaxNumbered.
   double Numbered(int n) const;
@@ -63,10 +67,12 @@ class Parameters {
     std::vector<std::pair<int, double>> numbered;        // #31.., sorted
     std::vector<std::pair<std::string, double>> global;  // "_name", sorted
     std::vector<Frame> frames{1};
+    int owners = 1;  // Parameters sharing it
   };
   Data& Own();  // the data, copied first when shared
+  void Release();
 
-  std::shared_ptr<Data> data_;
+  Data* data_;
 };
 
 }  // namespace refhost

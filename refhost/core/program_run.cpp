@@ -36,8 +36,8 @@ bool NeedsControlFlow(std::string_view text) {
   }
   if (i < n && (text[i] == 'o' || text[i] == 'O')) return true;
   // M98 / M99 anywhere (blanks and leading zeros mean nothing).
-  for (std::size_t m = text.find_first_of("mM"); m != std::string_view::npos;
-       m = text.find_first_of("mM", m + 1)) {
+  for (std::size_t m = i; m < n; ++m) {
+    if (text[m] != 'm' && text[m] != 'M') continue;
     std::size_t p = m + 1;
     while (p < n && (IsBlank(text[p]) || text[p] == '0')) ++p;
     if (p >= n || text[p] != '9') continue;
