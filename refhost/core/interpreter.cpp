@@ -9,6 +9,17 @@
 
 namespace refhost {
 
+void ReportState(const ModalState& s, Block& b) {
+  b.motion10 = s.motion10;
+  b.motion = s.motion10 < 0 ? -1 : s.motion10 / 10;
+  b.plane = s.plane;
+  b.units = s.units;
+  b.incremental = s.incremental;
+  b.feed = s.feed;
+  b.feed_mode = s.feed_mode;
+  for (int i = 0; i < 3; ++i) b.start[i] = b.end[i] = s.Program(i);
+}
+
 namespace {
 
 // ---- G and M codes as data: each code's modal group ----
@@ -642,13 +653,7 @@ class Runner {
   }
 
   void Report() {
-    b_.motion10 = s_.motion10;
-    b_.motion = s_.motion10 < 0 ? -1 : s_.motion10 / 10;
-    b_.plane = s_.plane;
-    b_.units = s_.units;
-    b_.incremental = s_.incremental;
-    b_.feed = s_.feed;
-    b_.feed_mode = s_.feed_mode;
+    ReportState(s_, b_);
     b_.n = p_.n;
     // One rapid, line or arc per minute from a known point is the line's move.
     const bool reported = moved_ && simple_ && start_unknown_ == 0 && s_.unknown == 0 &&
@@ -676,18 +681,6 @@ class Runner {
   double arc_radius_ = 0.0;
   double arc_centre_[3] = {0, 0, 0};
 };
-
-// The state in force, as a line that did not run reports it.
-void ReportState(const ModalState& s, Block& b) {
-  b.motion10 = s.motion10;
-  b.motion = s.motion10 < 0 ? -1 : s.motion10 / 10;
-  b.plane = s.plane;
-  b.units = s.units;
-  b.incremental = s.incremental;
-  b.feed = s.feed;
-  b.feed_mode = s.feed_mode;
-  for (int i = 0; i < 3; ++i) b.start[i] = b.end[i] = s.Program(i);
-}
 
 }  // namespace
 

@@ -132,6 +132,10 @@ struct MotionSink {
   explicit operator bool() const { return put != nullptr; }
 };
 
+// Fills `block` with the state in force and no move (start = end = the
+// position), as a line that does not move reports it.
+void ReportState(const ModalState& state, Block& block);
+
 // What a line asks of the program's flow.
 struct BlockFlow {
   enum class Kind : std::uint8_t { kNext, kEnd, kCallProgram, kReturnProgram };

@@ -262,14 +262,7 @@ class Executor {
   void RecordO(std::int64_t line) {
     Block b;
     b.line = line;
-    b.motion10 = state_.motion10;
-    b.motion = state_.motion10 < 0 ? -1 : state_.motion10 / 10;
-    b.plane = state_.plane;
-    b.units = state_.units;
-    b.incremental = state_.incremental;
-    b.feed = state_.feed;
-    b.feed_mode = state_.feed_mode;
-    for (int i = 0; i < 3; ++i) b.start[i] = b.end[i] = state_.Program(i);
+    ReportState(state_, b);
     run_.Record(line, b);
   }
 
