@@ -193,6 +193,7 @@ AdjustResult AdjustProgram(refhost::Document& document, const AdjustSettings& se
                            LineSink& sink) {
   AdjustResult result;
   refhost::Automation automation(document);
+  automation.SetForwardOnly();  // the pass never goes back (see Reachable)
   automation.SetSystemType(settings.machine != 0 ? settings.machine
                                                  : refhost::GuessSystemType(document));
   // As the editor's selection: both ends inside the program, in order.

@@ -89,7 +89,7 @@ class StreamingCycle : public LineSink {
   void Hand();  // passes the filled batch to the worker
   void Work();
 
-  static constexpr std::size_t kBatch = 4096;
+  static constexpr std::size_t kBatch = 2048;
   LineSink& next_;
   refhost::MachineProfile profile_;
   Batch filling_, handed_;

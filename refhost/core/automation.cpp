@@ -99,7 +99,7 @@ std::string_view Automation::TextOf(std::int64_t line) const {
 void Automation::Checkpoint() {
   if ((next_line_ - 1) % kCheckpointEvery != 0) return;
   std::size_t index = static_cast<std::size_t>((next_line_ - 1) / kCheckpointEvery);
-  if (index == checkpoints_.size()) checkpoints_.push_back(state_);
+  if (index == checkpoints_.size() && keep_checkpoints_) checkpoints_.push_back(state_);
 }
 
 void Automation::Advance(Block& block) {

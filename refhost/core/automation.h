@@ -66,6 +66,10 @@ class Automation {
 
   explicit Automation(Document& document);
 
+  // For a caller that only ever goes forward (a pass over a file): no
+  // checkpoints are kept, and a jump back interprets from line 1.
+  void SetForwardOnly() { keep_checkpoints_ = false; }
+
   // Requires kSystemTypeLathe or kSystemTypeMill (else AutomationError).
   void SetSystemType(int code);
   int SystemType() const { return system_type_; }
@@ -147,6 +151,7 @@ class Automation {
 
   std::uint64_t seen_revision_ = 0;
   std::vector<ModalState> checkpoints_;  // [i]: state before line i*kCheckpointEvery+1
+  bool keep_checkpoints_ = true;
 
   ModalState state_;             // before next_line_, when state_valid_
   std::int64_t next_line_ = 1;
