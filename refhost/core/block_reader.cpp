@@ -124,6 +124,16 @@ class Reader {
  private:
   [[noreturn]] void Fail(const std::string& text) { throw GcodeError(text); }
 
+  // Values nest through brackets, parameters and signs: the depth is bounded
+  // so that no line can exhaust the stack.
+  struct Depth {
+    int& depth;
+    explicit Depth(int& d) : depth(d) {
+      if (++depth > kMaxDepth) throw GcodeError("a value nests more than 100 deep");
+    }
+    ~Depth() { --depth; }
+  };
+
   // The next character that is not a blank, lower case; 0 at the end.
   char Peek() {
     while (i_ < s_.size() && IsBlank(s_[i_])) ++i_;
@@ -264,6 +274,7 @@ class Reader {
 
   // Emits the code of one real value.
   void Real(char letter) {
+    Depth guard(depth_);
     char c = Peek();
     if (c == '[') {
       Take();
@@ -362,6 +373,7 @@ class Reader {
 
   // The index of a numbered parameter: a number, "#..." or "[...]".
   void Index() {
+    Depth guard(depth_);
     char c = Peek();
     if (c == '#') {
       Take();
@@ -496,8 +508,10 @@ class Reader {
     }
   }
 
+  static constexpr int kMaxDepth = 100;
   std::string_view s_;
   ParsedBlock& b_;
+  int depth_ = 0;
   std::size_t i_ = 0;
   std::size_t last_ = 0;  // one past the last character taken
 };

@@ -96,7 +96,7 @@ TEST(DialectTest, WordsParametersAndExpressions) {
 // text naming the line and the cause; earlier lines still answer.
 TEST(DialectTest, ErrorsNameTheLineAndNeverTurnIntoNumbers) {
   struct Case {
-    const char* program;
+    std::string program;
     std::int64_t line;
     const char* cause;
   };
@@ -129,6 +129,8 @@ TEST(DialectTest, ErrorsNameTheLineAndNeverTurnIntoNumbers) {
       {"o1 if [1]\nG0 X1", 1, "o1 if has no endif"},
       {"M98 P5\nM30", 1, "no subprogram O5"},
       {"G1 G92 X0 F1", 1, "both want the axis words"},
+      {"G1 F1 X" + std::string(100000, '[') + "1" + std::string(100000, ']'), 1, "nests more than 100 deep"},
+      {"G1 F1 X" + std::string(100000, '#') + "1", 1, "nests more than 100 deep"},
   };
   for (const Case& c : cases) {
     Walk w(c.program);
