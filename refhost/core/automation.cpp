@@ -123,7 +123,7 @@ bool Automation::ControlFlow() {
 
 const ProgramRun& Automation::Run() {
   if (!run_valid_) {
-    run_.Run(doc_.LineCount(), [this](std::int64_t line) { return TextOf(line); });
+    run_.Run(doc_.LineCount(), [this](std::int64_t line) { return TextOf(line); }, {}, run_limits_);
     interpreted_ += run_.LinesExecuted();
     run_valid_ = true;
   }

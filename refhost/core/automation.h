@@ -66,6 +66,12 @@ class Automation {
 
   explicit Automation(Document& document);
 
+  // The bounds of a whole run (program_run.h); tests and fuzzers set small ones.
+  void SetRunLimits(const ProgramRun::Limits& limits) {
+    run_limits_ = limits;
+    run_valid_ = false;
+  }
+
   // For a caller that only ever goes forward (a pass over a file): no
   // checkpoints are kept, and a jump back interprets from line 1.
   void SetForwardOnly() { keep_checkpoints_ = false; }
@@ -177,6 +183,7 @@ class Automation {
   bool mode_known_ = false;
   bool control_flow_ = false;
   bool run_valid_ = false;
+  ProgramRun::Limits run_limits_;
   ProgramRun run_;
 };
 

@@ -43,7 +43,7 @@ bool NeedsControlFlow(std::string_view text);
 class ProgramRun {
  public:
   static constexpr std::uint64_t kMaxMoves = 10'000'000;
-  static constexpr std::uint64_t kMaxLines = 50'000'000;
+  static constexpr std::uint64_t kMaxLines = 20'000'000;
 
   // line (1..count) -> its text; the views must stay valid during Run().
   using TextSource = std::function<std::string_view(std::int64_t line)>;

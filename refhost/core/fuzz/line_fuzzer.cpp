@@ -40,7 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool flow = false;
   for (std::int64_t line = 1; line <= doc.LineCount(); ++line) flow |= refhost::NeedsControlFlow(doc.Line(line));
   if (flow) {
-    // A whole run: every line answers or fails cleanly.
+    // A whole run: every line answers or fails cleanly (a program that loops
+    // forever fails at the bound, kept small here).
+    refhost::ProgramRun::Limits limits;
+    limits.lines = 20000;
+    limits.moves = 20000;
+    automation.SetRunLimits(limits);
     for (std::int64_t line = 1; line <= doc.LineCount(); ++line) {
       automation.step();
       try {
