@@ -2,12 +2,15 @@
 // the toolpath view both consume.
 //
 // Contracts:
-// - ForEachPathMove calls `sink` once per executed move, in execution order;
-//   a line that does not move the tool (or has no dwell / tool change) gives
-//   nothing. A line may give more than one move (a tool change and a move).
-// - Coordinates are in the program's own units (`units`), X already a radius
-//   on a lathe in diameter mode.
-// - Never throws by itself (the sink may); words it cannot read are skipped.
+// - ForEachPathMove calls `sink` once per executed move, in execution order
+//   (the editor core's whole run: subroutines, loops, canned cycles as the
+//   machine runs them); a line that does not move the tool (or has no dwell
+//   / tool change) gives nothing. A line may give several moves (a tool
+//   change and a move; a canned cycle's rapids and feeds).
+// - Coordinates are machine positions in the program's own units (`units`),
+//   X already a radius in diameter mode.
+// - Never throws by itself (the sink may); the stream ends at the first line
+//   the controller would refuse.
 #ifndef REFHOST_TOOLPATH_PATH_MOVE_H_
 #define REFHOST_TOOLPATH_PATH_MOVE_H_
 
