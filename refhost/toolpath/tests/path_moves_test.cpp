@@ -52,5 +52,28 @@ TEST(PathMoves, CarryWhatThePlannerNeeds) {
   EXPECT_EQ(m[8].start[0], 1.0);  // G7 reads the X words, not the position
 }
 
+
+// Moves as the machine runs them: a canned cycle's own rapids and feed, and a
+// subroutine called in a loop once per call.
+TEST(PathMoves, CyclesAndSubroutinesAsExecuted) {
+  using K = PathMove::Kind;
+  const auto cycle = Moves("G21 G0 X0 Y0 Z5\nG81 X2 Y3 Z-1 R1 F50\nG80\n");
+  ASSERT_EQ(cycle.size(), 5u);
+  const K kinds[] = {K::kRapid, K::kRapid, K::kRapid, K::kLine, K::kRapid};
+  const double z[] = {5, 5, 1, -1, 5};  // to the hole, down to R, the feed to Z, back to the start level
+  for (std::size_t i = 0; i < cycle.size(); ++i) {
+    EXPECT_EQ(cycle[i].kind, kinds[i]) << i;
+    EXPECT_EQ(cycle[i].end[2], z[i]) << i;
+  }
+  EXPECT_EQ(cycle[3].feed, 50);
+  const auto calls = Moves("o1 sub\nG91 G1 X1 F100\nG90\no1 endsub\n#1=0\no2 while [#1 LT 3]\no1 call\n"
+                           "#1=[#1+1]\no2 endwhile\nM2\n");
+  ASSERT_EQ(calls.size(), 3u);
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].line, 2) << i;
+    EXPECT_EQ(calls[i].end[0], static_cast<double>(i + 1)) << i;
+  }
+}
+
 }  // namespace
 }  // namespace refhost
