@@ -102,8 +102,7 @@ void StreamingCycle::Work() {
     refhost::MotionSink sink;
     explicit Side(const refhost::MachineProfile& p) : planner(p, [](std::int64_t, double) {}) {
       sink.put = [](void* context, const refhost::Motion& m) {
-        refhost::PathMove move;
-        if (refhost::ToPathMove(m, move)) static_cast<refhost::CyclePlanner*>(context)->Add(move);
+        if (!refhost::MovesNothing(m)) static_cast<refhost::CyclePlanner*>(context)->Add(m);
       };
       sink.context = &planner;
     }

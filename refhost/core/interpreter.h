@@ -112,16 +112,17 @@ struct Block {
 struct Motion {
   enum class Kind : std::uint8_t { kRapid, kLine, kArcCw, kArcCcw, kDwell, kToolChange };
   Kind kind = Kind::kLine;
-  std::int64_t line = 0;
-  double start[3] = {0, 0, 0}, end[3] = {0, 0, 0};  // machine position, program units
-  double centre[3] = {0, 0, 0};  // arcs
-  int plane = 17;
-  int turns = 0;                 // arcs: full turns beyond the first
-  double feed = 0.0;             // units per minute (0 for rapids)
-  double seconds = 0.0;          // dwell
-  bool exact_stop = false;
-  double tolerance = 0.0;
-  int units = 21;
+  std::int64_t line = 0;         // document line that made it (1-based)
+  double start[3] = {0, 0, 0};   // machine position X (a radius under G7) Y Z, program units
+  double end[3] = {0, 0, 0};
+  double centre[3] = {0, 0, 0};  // arcs: centre (its normal-axis coordinate = start's)
+  int plane = 17;                // 17, 18, 19
+  int turns = 0;                 // arcs: full turns beyond the first (P - 1)
+  double feed = 0.0;             // units per minute (0 for rapids; G95: F x S; G93: length x F)
+  double seconds = 0.0;          // kDwell: seconds
+  bool exact_stop = false;       // G61 / G61.1 in force
+  double tolerance = 0.0;        // G64 P in force, 0 when G64 has no P
+  int units = 21;                // 20 inch, 21 mm
 };
 
 // Where motions go while a program runs; may be empty.

@@ -10,41 +10,15 @@ namespace {
 
 using Sink = std::function<void(const PathMove&)>;
 
-PathMove::Kind KindOf(Motion::Kind kind) {
-  switch (kind) {
-    case Motion::Kind::kRapid: return PathMove::Kind::kRapid;
-    case Motion::Kind::kArcCw: return PathMove::Kind::kArcCw;
-    case Motion::Kind::kArcCcw: return PathMove::Kind::kArcCcw;
-    case Motion::Kind::kDwell: return PathMove::Kind::kDwell;
-    case Motion::Kind::kToolChange: return PathMove::Kind::kToolChange;
-    default: return PathMove::Kind::kLine;
-  }
-}
-
 void Put(void* context, const Motion& m) {
-  PathMove move;
-  if (ToPathMove(m, move)) (*static_cast<const Sink*>(context))(move);
+  if (!MovesNothing(m)) (*static_cast<const Sink*>(context))(m);
 }
 
 }  // namespace
 
-bool ToPathMove(const Motion& m, PathMove& move) {
-  move.kind = KindOf(m.kind);
-  move.line = m.line;
-  for (int i = 0; i < 3; ++i) {
-    move.start[i] = m.start[i];
-    move.end[i] = m.end[i];
-    move.centre[i] = m.centre[i];
-  }
-  move.plane = m.plane;
-  move.turns = m.turns;
-  move.feed = m.feed;
-  move.seconds = m.seconds;
-  move.exact_stop = m.exact_stop;
-  move.tolerance = m.tolerance;
-  move.units = m.units;
+bool MovesNothing(const PathMove& m) {
   const bool still = m.start[0] == m.end[0] && m.start[1] == m.end[1] && m.start[2] == m.end[2];
-  return !(still && (m.kind == Motion::Kind::kRapid || m.kind == Motion::Kind::kLine));
+  return still && (m.kind == PathMove::Kind::kRapid || m.kind == PathMove::Kind::kLine);
 }
 
 void ForEachPathMove(const Document& doc, const std::function<void(const PathMove&)>& sink) {
