@@ -40,13 +40,6 @@ double CycleReport::Estimate(const refhost::Document& document, int machine) con
   return refhost::EstimateCycleTime(document, ProfileFor(document, machine)).total;
 }
 
-bool HasControlFlow(const refhost::Document& document) {
-  for (std::int64_t line = 1; line <= document.LineCount(); ++line) {
-    if (refhost::NeedsControlFlow(document.Line(line))) return true;
-  }
-  return false;
-}
-
 StreamingCycle::StreamingCycle(LineSink& next, const refhost::MachineProfile& profile)
     : next_(next), profile_(profile), worker_([this] { Work(); }) {
   filling_.items.reserve(kBatch);

@@ -101,9 +101,6 @@ class StreamingCycle : public LineSink {
   std::thread worker_;
 };
 
-// True when `document` has O-words or M98/M99 (its run is not in line order).
-bool HasControlFlow(const refhost::Document& document);
-
 // --time: prints each file's cycle time to `out` ("FILE: cycle 12:34
 // (754.4 s)"), then the total for more than one file; adjusts nothing.
 // Errors go to `err`. Returns kExitDone or kExitSomeFailed.

@@ -16,6 +16,7 @@
 #include "batch/line_writer.h"
 #include "batch/program_file.h"
 #include "batch/progress.h"
+#include "refhost/core/program_run.h"
 
 namespace batch {
 namespace {
@@ -191,7 +192,8 @@ class FileRun {
     double cycle_before = 0.0;
     LineSink* sink = &out_sink;
     if (!options_.quiet) {
-      if (!HasControlFlow(document)) {
+      if (!refhost::NeedsControlFlow(document.LineCount(),
+                                     [&document](std::int64_t line) { return document.Line(line); })) {
         streaming = std::make_unique<StreamingCycle>(out_sink, cycle_.ProfileFor(document, options_.machine));
         sink = streaming.get();
       } else {

@@ -112,10 +112,7 @@ void Automation::Advance(Block& block) {
 
 bool Automation::ControlFlow() {
   if (!mode_known_) {
-    control_flow_ = false;
-    for (std::int64_t line = 1; line <= doc_.LineCount() && !control_flow_; ++line) {
-      control_flow_ = NeedsControlFlow(TextOf(line));
-    }
+    control_flow_ = NeedsControlFlow(doc_.LineCount(), [this](std::int64_t line) { return TextOf(line); });
     mode_known_ = true;
   }
   return control_flow_;

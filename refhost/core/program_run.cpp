@@ -51,6 +51,13 @@ bool NeedsControlFlow(std::string_view text) {
   return false;
 }
 
+bool NeedsControlFlow(std::int64_t count, const std::function<std::string_view(std::int64_t)>& text) {
+  for (std::int64_t line = 1; line <= count; ++line) {
+    if (NeedsControlFlow(text(line))) return true;
+  }
+  return false;
+}
+
 // The control flow of one run.
 class Executor {
  public:

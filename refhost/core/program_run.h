@@ -39,6 +39,8 @@ namespace refhost {
 // needs the whole run; one without reads line by line. May say true for a
 // line that only mentions one in a comment.
 bool NeedsControlFlow(std::string_view text);
+// True when any of lines 1..count (their texts from `text`) does.
+bool NeedsControlFlow(std::int64_t count, const std::function<std::string_view(std::int64_t line)>& text);
 
 class ProgramRun {
  public:

@@ -37,9 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::from_chars(formatted.data(), formatted.data() + formatted.size(), expected);
 
   refhost::Automation automation(doc);
-  bool flow = false;
-  for (std::int64_t line = 1; line <= doc.LineCount(); ++line) flow |= refhost::NeedsControlFlow(doc.Line(line));
-  if (flow) {
+  if (refhost::NeedsControlFlow(doc.LineCount(), [&doc](std::int64_t line) { return doc.Line(line); })) {
     // A whole run: every line answers or fails cleanly (a program that loops
     // forever fails at the bound, kept small here).
     refhost::ProgramRun::Limits limits;
