@@ -784,7 +784,6 @@ void InterpretParsed(const ParsedBlock& parsed, ModalState& state, Block& block,
   if (parsed.percent) {
     // A leading "%" opens the program, the next one ends it.
     if (!state.began) {
-      state.percent = 1;
       state.began = true;
     } else {
       state.ended = true;

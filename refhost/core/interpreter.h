@@ -58,7 +58,6 @@ struct ModalState {
   // Canned cycles: the sticky words and the level a series of holes began at.
   double cycle_r = 0.0, cycle_z = 0.0, cycle_q = 0.0, cycle_p = 0.0, cycle_level = 0.0;
   bool ended = false;          // M2/M30 or the closing "%" reached: nothing more runs
-  int percent = 0;             // 1 after a leading "%" line
   bool began = false;          // a line with content was read
   Parameters params;
   // A line that could not run (streaming): it and every line after fail.
