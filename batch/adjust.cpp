@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <map>
 #include <stdexcept>
@@ -19,35 +18,6 @@ std::string Num(std::int64_t value) { return std::to_string(value); }
 bool IsPercentLine(std::string_view text) {
   const auto first = text.find_first_not_of(" \t");
   return first != std::string_view::npos && text[first] == '%';
-}
-
-// True when `text` holds M2 or M30 (M02, M030, ...) outside comments: the
-// program ends there.
-bool EndsProgram(std::string_view text) {
-  // The common case, checked fast: no M at all.
-  if (std::memchr(text.data(), 'M', text.size()) == nullptr &&
-      std::memchr(text.data(), 'm', text.size()) == nullptr) {
-    return false;
-  }
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == ';') return false;
-    if (c == '(') {
-      const auto close = text.find(')', i);
-      if (close == std::string_view::npos) return false;
-      i = close;
-      continue;
-    }
-    if (c != 'M' && c != 'm') continue;
-    std::size_t j = i + 1;
-    while (j < text.size() && (text[j] == ' ' || text[j] == '\t')) ++j;
-    int code = 0, digits = 0;
-    while (j < text.size() && text[j] >= '0' && text[j] <= '9' && digits < 6) {
-      code = code * 10 + (text[j++] - '0'), ++digits;
-    }
-    if (digits > 0 && (code == 2 || code == 30) && (j >= text.size() || text[j] != '.')) return true;
-  }
-  return false;
 }
 
 // An AutomationError's text without the member's name before it ("add: ").
@@ -101,7 +71,6 @@ class StreamingHost : public hostlink::HostOperations {
     a_.step();
     const refhost::Block& block = a_.LastBlock();
     units_ |= block.units == 20 ? AdjustResult::kInch : AdjustResult::kMm;
-    if (ended_at_ == 0 && !block.skipped && EndsProgram(doc_.Line(block.line))) ended_at_ = block.line;
     // Nothing goes back before the line just stepped: what lies before it is done.
     Emit(a_.LastBlock().line - 1);
     if ((++walked_ & kProgressEvery) == 0 && progress_) progress_(walked_, total_);
@@ -119,7 +88,7 @@ class StreamingHost : public hostlink::HostOperations {
     // code would read is left out.
     const refhost::Block& block = a_.LastBlock();
     if (block.line == selected_ && value == block.feed && edited == edits_.end() &&
-        (IsPercentLine(text) || (ended_at_ != 0 && selected_ > ended_at_))) {
+        (IsPercentLine(text) || block.after_end)) {
       if (left_out_.empty() || left_out_.back() != selected_) left_out_.push_back(selected_);
       left_out_line_ = selected_;
       return;
@@ -180,7 +149,6 @@ class StreamingHost : public hostlink::HostOperations {
   std::int64_t walked_ = 0;
   std::int64_t written_ = 0;
   int units_ = 0;
-  std::int64_t ended_at_ = 0;  // the first walked line with M2 or M30
   std::vector<std::int64_t> left_out_;
   std::int64_t left_out_line_ = 0;
   std::int64_t last_write_line_ = 0;

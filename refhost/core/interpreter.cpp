@@ -771,7 +771,7 @@ void InterpretParsed(const ParsedBlock& parsed, ModalState& state, Block& block,
   }
   if (state.ended) {
     ReportState(state, block);
-    block.skipped = true;
+    block.skipped = block.after_end = true;
     return;
   }
   auto fail = [&](const std::string& why) {

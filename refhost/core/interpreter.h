@@ -91,6 +91,7 @@ struct Block {
   int motion10 = -1;       // the same x 10 (51: G5.1)
   bool moves = false;      // the line reports a move (see above)
   bool skipped = false;    // block delete, or after the program's end: the line did not run
+  bool after_end = false;  // the program ended before this line (M2, M30, the closing "%")
   bool incremental = false;  // distance mode in force on the line
   double start[3] = {0, 0, 0};   // X Y Z before the line
   double end[3] = {0, 0, 0};     // X Y Z after it

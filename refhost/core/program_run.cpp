@@ -242,6 +242,7 @@ class Executor {
         if (!state_.began) {
           state_.began = true;
         } else {
+          run_.end_line_ = pc;
           return;  // the closing "%": nothing after it runs
         }
         ++pc;
@@ -258,7 +259,7 @@ class Executor {
       run_.Record(pc, block_);
       switch (flow.kind) {
         case BlockFlow::Kind::kNext: ++pc; break;
-        case BlockFlow::Kind::kEnd: return;
+        case BlockFlow::Kind::kEnd: run_.end_line_ = pc; return;
         case BlockFlow::Kind::kCallProgram: pc = CallProgram(pc, flow); break;
         case BlockFlow::Kind::kReturnProgram: pc = ReturnProgram(); break;
       }
@@ -529,7 +530,7 @@ void ProgramRun::Run(std::int64_t count, const TextSource& text, const MotionSin
   count_ = count;
   index_.assign(limits.per_line ? static_cast<std::size_t>(count) + 1 : 0, 0);
   summaries_.clear();
-  error_line_ = 0;
+  error_line_ = end_line_ = 0;
   error_.reset();
   motions_ = executed_ = 0;
   Executor(*this, count, text, sink).Run();
@@ -568,6 +569,7 @@ void ProgramRun::BlockOf(std::int64_t line, Block& out) const {
   out.radius = reported ? s.radius : 0.0;
   out.moves = reported;
   out.skipped = !own;
+  out.after_end = !own && end_line_ != 0 && line > end_line_;
   if (own) out.n = s.n;
 }
 

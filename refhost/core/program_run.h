@@ -69,6 +69,9 @@ class ProgramRun {
   bool FeedsDiffer(std::int64_t line) const;
 
   std::int64_t ErrorLine() const { return error_line_; }  // 0: none
+  // The line the run ended at (M2, M30, the closing "%"); 0 when it ran off
+  // the last line or stopped at an error.
+  std::int64_t EndLine() const { return end_line_; }
   const std::string& Error() const;
   std::uint64_t Motions() const { return motions_; }
   std::uint64_t LinesExecuted() const { return executed_; }
@@ -93,6 +96,7 @@ class ProgramRun {
   std::vector<Summary> summaries_;
   std::int64_t count_ = 0;
   std::int64_t error_line_ = 0;
+  std::int64_t end_line_ = 0;
   std::shared_ptr<const std::string> error_;
   std::uint64_t motions_ = 0;
   std::uint64_t executed_ = 0;

@@ -196,6 +196,19 @@ TEST(DialectTest, ControlFlowAndThePerLineRule) {
   }
 }
 
+// Lines after the program's end are told apart from lines that only did not
+// run, read line by line and in a whole run alike.
+TEST(DialectTest, LinesAfterTheEnd) {
+  for (const char* program : {"G1 X1 F5\n/G1 X2\nM2\nG1 X9", "o1 sub\nG1 X2\no1 endsub\nM2\nG1 X9"}) {
+    Walk w(program);
+    ASSERT_TRUE(w.error.empty()) << program << ": " << w.error;
+    const std::int64_t last = static_cast<std::int64_t>(w.blocks.size());
+    EXPECT_TRUE(w.At(last).after_end) << program;
+    EXPECT_FALSE(w.At(2).after_end) << program;
+    EXPECT_FALSE(w.At(last - 1).after_end) << program;
+  }
+}
+
 // Lines that make no single feed move per minute report none, and leave the
 // position where the machine is after them.
 TEST(DialectTest, MotionsThatReportNoMove) {
